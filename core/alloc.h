@@ -1,0 +1,28 @@
+// Tracked allocation (KZ_CHECK_ALLOC), the fatal out-of-memory stop, and the
+// growable array that most tables of the game are kept in.
+#pragma once
+
+#include <cstddef>
+
+void *checked_malloc(size_t size);
+void *checked_calloc(size_t count, size_t size);
+void *checked_realloc(void *block, size_t size);   // null: the old block stays valid
+void checked_free(void *block);                     // null is allowed
+void dump_live_allocations(void);
+void *xmalloc(size_t size);                         // never null
+
+// Close audio and the game window, show "Out of virtual memory", exit(1).
+[[noreturn]] void fatal_out_of_memory(void);
+
+// A data pointer, a capacity, a count and an element size; room for 16 at
+// first, doubled (checked_realloc) when full.
+struct GrowableArray {
+    void *data;
+    int capacity;
+    int count;
+    int element_size;
+};
+
+int init_growable_array(GrowableArray *array, int element_size);  // 1, or 0 when out of memory
+void *append_to_growable_array(GrowableArray *array);             // new zeroed slot, or null
+void free_growable_array(GrowableArray *array);                   // back to all zero

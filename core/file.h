@@ -1,0 +1,44 @@
+// The game's file layer: game paths ('@' + name) resolved through the search
+// folders and the file index, ".gz" variants, ".saf" archive members, and the
+// GameFile stream with its scanf-like reader.
+#pragma once
+
+#include <cstddef>
+
+struct GameFile;   // an open game file (defined in core/game_file.h)
+
+// Search folders and paths.
+char *join_path(const char *first, const char *second);   // caller frees (checked_free)
+const char *get_search_folder(int index);                 // "…/" or null
+void open_home_folder(void);
+
+// Opening and closing.
+GameFile *file_open(const char *path, const char *mode);  // null on failure, nothing logged
+void file_close(GameFile *file);
+int rename_game_file(const char *source, const char *target);
+
+// Reading.
+int file_getc(GameFile *file);                            // 0..255 or -1
+int file_peekc(GameFile *file);
+char *file_gets(GameFile *file, char *buffer, int n);
+int file_read(GameFile *file, void *buffer, int n);
+int file_scanf(GameFile *file, const char *format, ...);
+int file_seek(GameFile *file, int offset);
+char *file_to_string(const char *path);                   // caller frees (checked_free)
+
+// Writing (loose files only).
+int file_putc(GameFile *file, int byte);
+int file_puts(GameFile *file, const char *text);
+int file_write(GameFile *file, const void *data, int n);
+int file_printf(GameFile *file, const char *format, ...) __attribute__((format(printf, 2, 3)));
+int file_flush(GameFile *file);
+
+// The file index over the search folders and ".saf" archives.
+const char *const *build_file_index(void);               // null-terminated relative names
+int find_index_entry(const char *relative_name);          // position or -1
+int index_contains(const char *relative_name);
+int describe_index_entry(int position, char *buffer, int n);
+void free_file_index(void);
+
+// Process tuning before a race.
+void tune_process_memory(void);

@@ -1,0 +1,13 @@
+// The time-stamped log file and the platform options read from VOKE_OPTIONS.
+#pragma once
+
+// Writes one stamped line (callers end their lines with "\n"). A null format
+// closes the log. The first line may name the file: "VOKE_LOGFILE=<path>".
+int log_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void close_log(void);
+void log_error(const char *text);
+const char *last_error_text(void);
+
+// "[name:yes]" style options from VOKE_OPTIONS; the default when absent.
+int voke_option_bool(const char *name, int default_value);
+int voke_option_int(const char *name, int default_value);

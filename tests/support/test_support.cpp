@@ -1,0 +1,110 @@
+// Helpers shared by the test programs and the main() of every test program.
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static std::string g_test_dir;
+
+const std::string &test_dir() { return g_test_dir; }
+std::string test_home_dir() { return g_test_dir + "/xdg/Rutline/"; }
+std::string test_data_dir() { return g_test_dir + "/data/"; }
+
+static void make_parents(const std::string &path)
+{
+    for (size_t i = 1; i < path.size(); i++)
+        if (path[i] == '/')
+            mkdir(path.substr(0, i).c_str(), 0755);
+}
+
+bool write_file(const std::string &path, const std::string &bytes)
+{
+    make_parents(path);
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+bool read_file(const std::string &path, std::string *bytes)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    bytes->clear();
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        bytes->append(buf, n);
+    fclose(f);
+    return true;
+}
+
+bool file_exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::string gzip_bytes(const std::string &bytes)
+{
+    z_stream zs;
+    memset(&zs, 0, sizeof zs);
+    if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return std::string();
+    std::string out(deflateBound(&zs, bytes.size()) + 64, '\0');
+    zs.next_in = (Bytef *)bytes.data();
+    zs.avail_in = (uInt)bytes.size();
+    zs.next_out = (Bytef *)out.data();
+    zs.avail_out = (uInt)out.size();
+    int rc = deflate(&zs, Z_FINISH);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    return rc == Z_STREAM_END ? out : std::string();
+}
+
+static int remove_entry(const char *path, const struct stat *, int, struct FTW *)
+{
+    return remove(path);
+}
+
+static void remove_test_dir()
+{
+    if (!g_test_dir.empty() && !getenv("RUTLINE_KEEP_TEST_DIR"))
+        nftw(g_test_dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+int main(int argc, char **argv)
+{
+    const char *tmp = getenv("TMPDIR");
+    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/rutline-test-XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) {
+        perror("mkdtemp");
+        return 2;
+    }
+    g_test_dir = buf.data();
+    mkdir((g_test_dir + "/xdg").c_str(), 0755);
+    mkdir((g_test_dir + "/data").c_str(), 0755);
+    setenv("XDG_DATA_HOME", (g_test_dir + "/xdg").c_str(), 1);
+    setenv("KZ_HOME", (g_test_dir + "/data").c_str(), 1);
+    // Settings of the developer's shell must not leak into tests.
+    unsetenv("VOKE_LOGFILE");
+    unsetenv("VOKE_LOGFILE_FLAGS");
+    unsetenv("VOKE_OPTIONS");
+    unsetenv("KZ_CHECK_ALLOC");
+    atexit(remove_test_dir);
+
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,18 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <string>
+
+// The temporary folder of this test process (removed at exit). The test main
+// also points XDG_DATA_HOME at test_dir()/xdg and KZ_HOME at test_dir()/data.
+const std::string &test_dir();
+std::string test_home_dir();   // $XDG_DATA_HOME/Rutline/ (not created)
+std::string test_data_dir();   // $KZ_HOME/ (created)
+
+// Whole-file helpers for fixtures. write_file creates parent folders.
+bool write_file(const std::string &path, const std::string &bytes);
+bool read_file(const std::string &path, std::string *bytes);
+bool file_exists(const std::string &path);
+
+// gzip-compress bytes with zlib (a standard gzip member).
+std::string gzip_bytes(const std::string &bytes);
