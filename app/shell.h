@@ -15,3 +15,5 @@ extern int verbose_setting;       // extra log lines of loaders
 void tick_busy_indicator(void);
 // The loading screen installs the drawing of the busy display here.
 void set_busy_indicator_callback(void (*callback)(void));
+// Units counted so far (the busy display's counter).
+int busy_indicator_units(void);

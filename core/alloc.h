@@ -14,6 +14,12 @@ void *xmalloc(size_t size);                         // never null
 // Close audio and the game window, show "Out of virtual memory", exit(1).
 [[noreturn]] void fatal_out_of_memory(void);
 
+struct GameWindow;
+// The audio and window layers register how the fatal stop closes them
+// (close_audio and close_gl_window); a null hook is skipped.
+void set_fatal_close_hooks(void (*close_audio_hook)(int handle),
+                           void (*close_window_hook)(GameWindow *window));
+
 // A data pointer, a capacity, a count and an element size; room for 16 at
 // first, doubled (checked_realloc) when full.
 struct GrowableArray {

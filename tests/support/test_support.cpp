@@ -10,9 +10,11 @@
 #include <vector>
 #include <ftw.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 static std::string g_test_dir;
+static pid_t g_owner_pid;   // forked children must not remove the folder
 
 const std::string &test_dir() { return g_test_dir; }
 std::string test_home_dir() { return g_test_dir + "/xdg/Rutline/"; }
@@ -72,6 +74,29 @@ std::string gzip_bytes(const std::string &bytes)
     return rc == Z_STREAM_END ? out : std::string();
 }
 
+int run_in_child(const std::function<void()> &body, std::string *stderr_text)
+{
+    static int child_number;
+    std::string capture = g_test_dir + "/child-stderr-" + std::to_string(child_number++);
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (FILE *f = freopen(capture.c_str(), "w", stderr))
+            setvbuf(f, nullptr, _IONBF, 0);
+        body();
+        fflush(nullptr);
+        _exit(0);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
+    if (stderr_text && !read_file(capture, stderr_text))
+        stderr_text->clear();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 static int remove_entry(const char *path, const struct stat *, int, struct FTW *)
 {
     return remove(path);
@@ -79,7 +104,7 @@ static int remove_entry(const char *path, const struct stat *, int, struct FTW *
 
 static void remove_test_dir()
 {
-    if (!g_test_dir.empty() && !getenv("RUTLINE_KEEP_TEST_DIR"))
+    if (!g_test_dir.empty() && getpid() == g_owner_pid && !getenv("RUTLINE_KEEP_TEST_DIR"))
         nftw(g_test_dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
@@ -94,6 +119,7 @@ int main(int argc, char **argv)
         return 2;
     }
     g_test_dir = buf.data();
+    g_owner_pid = getpid();
     mkdir((g_test_dir + "/xdg").c_str(), 0755);
     mkdir((g_test_dir + "/data").c_str(), 0755);
     setenv("XDG_DATA_HOME", (g_test_dir + "/xdg").c_str(), 1);

@@ -1,6 +1,7 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // The temporary folder of this test process (removed at exit). The test main
@@ -16,3 +17,9 @@ bool file_exists(const std::string &path);
 
 // gzip-compress bytes with zlib (a standard gzip member).
 std::string gzip_bytes(const std::string &bytes);
+
+// Runs body in a forked child process (for process-wide state that is set up
+// once, such as the log or the allocation checker). Returns the child's exit
+// status (0 when body returned normally, -1 when it did not exit) and, when
+// stderr_text is given, what the child wrote to standard error.
+int run_in_child(const std::function<void()> &body, std::string *stderr_text = nullptr);

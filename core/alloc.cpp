@@ -1,0 +1,167 @@
+// Tracked allocation: thin wrappers of the C allocator that, with
+// KZ_CHECK_ALLOC above 0, keep a table of every live block, report frees of
+// unknown blocks and zero blocks as they are freed; and the fatal stop.
+#include "core/alloc.h"
+
+#include "app/shell.h"
+#include "platform/message_box.h"
+#include "platform/mutex.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+enum { MAX_CHECKED_BLOCKS = 0x100000 };
+
+static int check_mode = -1;   // -1 not read yet, 1 checking, 0 off
+static void *live_pointers[MAX_CHECKED_BLOCKS];
+static int live_serials[MAX_CHECKED_BLOCKS];
+static size_t live_sizes[MAX_CHECKED_BLOCKS];
+static int live_count;
+static int next_serial;
+// Only the game thread allocates through the checker; the lock keeps the
+// table sound should a host thread ever do so.
+static Mutex check_mutex = MUTEX_INITIALIZER;
+
+static void (*fatal_close_audio)(int handle);
+static void (*fatal_close_window)(GameWindow *window);
+
+static int checking(void)
+{
+    if (check_mode < 0) {
+        const char *value = getenv("KZ_CHECK_ALLOC");
+        check_mode = value && atoi(value) > 0 ? 1 : 0;
+    }
+    return check_mode;
+}
+
+// Caller holds check_mutex.
+static void record_block(void *block, size_t size)
+{
+    if (live_count == MAX_CHECKED_BLOCKS) {
+        fprintf(stderr, "Too many allocations to check!\n");
+        check_mode = 0;
+        return;
+    }
+    live_pointers[live_count] = block;
+    live_serials[live_count] = next_serial++;
+    live_sizes[live_count] = size;
+    live_count++;
+}
+
+// The newest entry of the pointer, or -1 (reported). Caller holds check_mutex.
+static int find_block(uintptr_t address)
+{
+    for (int i = live_count - 1; i >= 0; i--)
+        if ((uintptr_t)live_pointers[i] == address)
+            return i;
+    fprintf(stderr, "Allocation not found for %p!\n", (void *)address);
+    return -1;
+}
+
+static void remove_entry(int index)
+{
+    int tail = live_count - index - 1;
+    memmove(&live_pointers[index], &live_pointers[index + 1], tail * sizeof live_pointers[0]);
+    memmove(&live_serials[index], &live_serials[index + 1], tail * sizeof live_serials[0]);
+    memmove(&live_sizes[index], &live_sizes[index + 1], tail * sizeof live_sizes[0]);
+    live_count--;
+}
+
+void *checked_malloc(size_t size)
+{
+    void *block = malloc(size);
+    if (block && checking()) {
+        lock_mutex(&check_mutex);
+        record_block(block, size);
+        unlock_mutex(&check_mutex);
+    }
+    return block;
+}
+
+void *checked_calloc(size_t count, size_t size)
+{
+    void *block = calloc(count, size);
+    if (block && checking()) {
+        lock_mutex(&check_mutex);
+        record_block(block, count * size);
+        unlock_mutex(&check_mutex);
+    }
+    return block;
+}
+
+void *checked_realloc(void *block, size_t size)
+{
+    if (size == 0)
+        size = 1;   // never let realloc free the block behind the table's back
+    if (!checking())
+        return realloc(block, size);
+    // The old entry is found first and dropped only once realloc succeeded:
+    // on failure the old block stays valid, so it stays recorded too.
+    lock_mutex(&check_mutex);
+    int index = block ? find_block((uintptr_t)block) : -1;
+    void *moved = realloc(block, size);
+    if (moved && check_mode) {
+        if (index >= 0)
+            remove_entry(index);
+        record_block(moved, size);
+    }
+    unlock_mutex(&check_mutex);
+    return moved;
+}
+
+void checked_free(void *block)
+{
+    if (!block)
+        return;
+    if (!checking()) {
+        free(block);
+        return;
+    }
+    lock_mutex(&check_mutex);
+    int index = find_block((uintptr_t)block);
+    if (index < 0) {
+        unlock_mutex(&check_mutex);
+        return;
+    }
+    memset(block, 0, live_sizes[index]);
+    remove_entry(index);
+    unlock_mutex(&check_mutex);
+    free(block);
+}
+
+void dump_live_allocations(void)
+{
+    if (!checking())
+        return;
+    lock_mutex(&check_mutex);
+    for (int i = 0; i < live_count; i++)
+        fprintf(stderr, "%p:%d\n", live_pointers[i], live_serials[i]);
+    unlock_mutex(&check_mutex);
+}
+
+void set_fatal_close_hooks(void (*close_audio_hook)(int handle),
+                           void (*close_window_hook)(GameWindow *window))
+{
+    fatal_close_audio = close_audio_hook;
+    fatal_close_window = close_window_hook;
+}
+
+void fatal_out_of_memory(void)
+{
+    if (audio_handle != 0 && fatal_close_audio)
+        fatal_close_audio(audio_handle);
+    if (game_window && fatal_close_window)
+        fatal_close_window(game_window);
+    show_message_box("Error", "Out of virtual memory");
+    exit(1);
+}
+
+void *xmalloc(size_t size)
+{
+    void *block = checked_malloc(size);
+    if (!block)
+        fatal_out_of_memory();
+    return block;
+}

@@ -1,0 +1,7 @@
+// The modal message box of fatal stops and start-up problems.
+#pragma once
+
+// Shows the formatted text (at most 1023 characters) with one OK button and
+// returns when it is dismissed.
+void show_message_box(const char *title, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
