@@ -2,7 +2,10 @@
 #pragma once
 
 // Writes one stamped line (callers end their lines with "\n"). A null format
-// closes the log. The first line may name the file: "VOKE_LOGFILE=<path>".
+// closes the log. The first line may name the file: "VOKE_LOGFILE=<path>"
+// (the path is taken from the formatted line, so "VOKE_LOGFILE=%s" works; a
+// final newline is dropped); VOKE_LOGFILE in the environment wins over it.
+// Stamps come from get_time (platform/time.h).
 int log_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void close_log(void);
 void log_error(const char *text);
