@@ -15,6 +15,7 @@ void open_home_folder(void);
 // Opening and closing.
 GameFile *file_open(const char *path, const char *mode);  // null on failure, nothing logged
 void file_close(GameFile *file);
+int file_close_only(GameFile *file);                      // closes without freeing the handle
 int rename_game_file(const char *source, const char *target);
 
 // Reading.
@@ -25,6 +26,8 @@ int file_read(GameFile *file, void *buffer, int n);
 int file_scanf(GameFile *file, const char *format, ...);
 int file_seek(GameFile *file, int offset);
 char *file_to_string(const char *path);                   // caller frees (checked_free)
+int file_read_int(GameFile *file);                        // one "%d", INT32_MIN on failure
+void skip_comment_lines(GameFile *file);                  // white space and '#' lines
 
 // Writing (loose files only).
 int file_putc(GameFile *file, int byte);
@@ -42,3 +45,6 @@ void free_file_index(void);
 
 // Process tuning before a race.
 void tune_process_memory(void);
+// The physical memory figure tune_process_memory works from (bytes); null
+// restores the system's own figure.
+void set_physical_memory_query(unsigned long long (*query)(void));

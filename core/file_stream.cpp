@@ -1,0 +1,317 @@
+// The GameFile stream: byte, line and block reads through one byte of
+// lookahead, the gzip decompressor behind ".gz" files, seeking, the plain
+// writes, opening and closing handles, and reading a whole file to a string.
+#include "core/file.h"
+
+#include "core/alloc.h"
+#include "core/game_file.h"
+#include "platform/log.h"
+
+#include <cstdarg>
+#include <cstring>
+
+enum {
+    GZIP_FLAG_HEADER_CHECK = 2,
+    GZIP_FLAG_EXTRA = 4,
+    GZIP_FLAG_NAME = 8,
+    GZIP_FLAG_COMMENT = 16,
+    GZIP_FLAGS_KNOWN = 32,          // flags at or above this are reserved bits
+    WHOLE_FILE_MAX = 16777216,      // file_to_string refuses a file this long
+};
+
+void init_game_file(GameFile *file, FILE *stream, int32_t base_offset, uint32_t size_limit)
+{
+    file->stream = stream;
+    file->base_offset = base_offset;
+    file->size_limit = size_limit;
+    file->position = 0;
+    file->pushed_back = -1;
+    file->gzip = 0;
+    file->compressed_size_limit = 0;
+    file->compressed_read = 0;
+    file->end_of_stream = 0;
+    file->output_read = file->output;
+}
+
+static void rewind_output(GameFile *file)
+{
+    file->inflater.next_out = file->output;
+    file->inflater.avail_out = GZIP_OUTPUT_SIZE;
+    file->output_read = file->output;
+}
+
+// Next block of compressed bytes, never past the compressed size limit.
+static void refill_input(GameFile *file)
+{
+    uint32_t left = (uint32_t)(file->compressed_size_limit - file->compressed_read);
+    size_t want = left < (uint32_t)GZIP_INPUT_SIZE ? left : (size_t)GZIP_INPUT_SIZE;
+    size_t got = want ? fread(file->input, 1, want, file->stream) : 0;
+    file->compressed_read += (int32_t)got;
+    file->inflater.next_in = file->input;
+    file->inflater.avail_in = (uInt)got;
+}
+
+// Length of the gzip header at the start of the bytes read, or 0 when it is
+// bad: magic, method 8, no reserved flag, six bytes of time, extra flags and
+// system, then the optional fields, all within the bytes present.
+static size_t parse_gzip_header(const unsigned char *header, size_t got)
+{
+    if (got < 10 || header[0] != 0x1f || header[1] != 0x8b || header[2] != 8 || header[3] >= GZIP_FLAGS_KNOWN)
+        return 0;
+    int flags = header[3];
+    size_t at = 10;
+    if (flags & GZIP_FLAG_EXTRA) {
+        if (at + 2 > got)
+            return 0;
+        at += 2 + (header[at] | (size_t)header[at + 1] << 8);
+        if (at > got)
+            return 0;
+    }
+    const int text_fields[] = {GZIP_FLAG_NAME, GZIP_FLAG_COMMENT};
+    for (int field : text_fields) {
+        if (!(flags & field))
+            continue;
+        const void *end = memchr(header + at, 0, got - at);
+        if (!end)
+            return 0;
+        at = (size_t)((const unsigned char *)end - header) + 1;
+    }
+    if (flags & GZIP_FLAG_HEADER_CHECK) {
+        at += 2;
+        if (at > got)
+            return 0;
+    }
+    return at;
+}
+
+int start_gzip_stream(GameFile *file)
+{
+    file->compressed_size_limit = (int32_t)file->size_limit;
+    file->size_limit = LOOSE_FILE_LIMIT;
+    file->compressed_read = 0;
+    file->end_of_stream = 0;
+    memset(&file->inflater, 0, sizeof file->inflater);
+    rewind_output(file);
+    refill_input(file);
+    size_t got = file->inflater.avail_in;
+    size_t header_length = parse_gzip_header(file->input, got);
+    if (!header_length)
+        return 0;
+    file->inflater.next_in = file->input + header_length;
+    file->inflater.avail_in = (uInt)(got - header_length);
+    if (inflateInit2(&file->inflater, -15) != Z_OK)
+        return 0;
+    file->gzip = 1;
+    return 1;
+}
+
+int inflate_read(GameFile *file, void *buffer, int n)
+{
+    unsigned char *out = (unsigned char *)buffer;
+    int copied = 0;
+    z_stream *z = &file->inflater;
+    for (;;) {
+        int held = (int)(z->next_out - file->output_read);
+        int take = held < n - copied ? held : n - copied;
+        if (take > 0) {
+            memcpy(out + copied, file->output_read, take);
+            file->output_read += take;
+            copied += take;
+        }
+        if (copied == n || file->end_of_stream)
+            return copied;
+        if (z->avail_out == 0)
+            rewind_output(file);
+        // Decompress while inflate makes progress and the window has room.
+        // Corrupt or truncated data ends the stream: what came out so far is
+        // delivered and every later read reports the end.
+        int result;
+        do {
+            if (z->avail_in == 0)
+                refill_input(file);
+            result = inflate(z, Z_NO_FLUSH);
+        } while (result == Z_OK && z->avail_out > 0);
+        if (result != Z_OK)
+            file->end_of_stream = 1;
+    }
+}
+
+// Bytes still allowed by the size limit.
+static uint32_t bytes_left(const GameFile *file)
+{
+    return file->position < file->size_limit ? file->size_limit - file->position : 0;
+}
+
+int file_getc(GameFile *file)
+{
+    if (file->pushed_back >= 0) {
+        int c = file->pushed_back;
+        file->pushed_back = -1;
+        return c;
+    }
+    if (!bytes_left(file))
+        return -1;
+    int c;
+    if (file->gzip) {
+        if (file->output_read < file->inflater.next_out) {
+            c = *file->output_read++;
+        } else {
+            unsigned char byte;
+            if (inflate_read(file, &byte, 1) != 1)
+                return -1;
+            c = byte;
+        }
+    } else {
+        c = getc_unlocked(file->stream);
+        if (c == EOF)
+            return -1;
+    }
+    file->position++;
+    return c;
+}
+
+int file_peekc(GameFile *file)
+{
+    int c = file_getc(file);
+    file->pushed_back = c;
+    return c;
+}
+
+char *file_gets(GameFile *file, char *buffer, int n)
+{
+    if (!buffer || n <= 0)
+        return nullptr;
+    int stored = 0;
+    while (stored < n - 1) {
+        int c = file_getc(file);
+        if (c < 0) {
+            if (stored == 0)
+                return nullptr;
+            break;
+        }
+        buffer[stored++] = (char)c;
+        if (c == '\n')
+            break;
+    }
+    buffer[stored] = '\0';
+    return buffer;
+}
+
+int file_read(GameFile *file, void *buffer, int n)
+{
+    if (n <= 0)
+        return 0;
+    unsigned char *out = (unsigned char *)buffer;
+    int count = 0;
+    if (file->pushed_back >= 0) {
+        out[count++] = (unsigned char)file->pushed_back;
+        file->pushed_back = -1;
+    }
+    uint32_t left = bytes_left(file);
+    int want = (uint32_t)(n - count) < left ? n - count : (int)left;
+    if (want <= 0)
+        return count;
+    int got = file->gzip ? inflate_read(file, out + count, want)
+                         : (int)fread(out + count, 1, (size_t)want, file->stream);
+    file->position += (uint32_t)got;
+    return count + got;
+}
+
+int file_seek(GameFile *file, int offset)
+{
+    if (file->gzip || offset < 0 || (uint32_t)offset >= file->size_limit)
+        return 0;
+    file->pushed_back = -1;
+    if (fseeko(file->stream, (off_t)file->base_offset + offset, SEEK_SET) != 0)
+        return 0;
+    file->position = (uint32_t)offset;
+    return 1;
+}
+
+int file_putc(GameFile *file, int byte)
+{
+    return fputc(byte, file->stream) != EOF;
+}
+
+int file_puts(GameFile *file, const char *text)
+{
+    return fputs(text, file->stream);
+}
+
+int file_write(GameFile *file, const void *data, int n)
+{
+    if (n <= 0)
+        return 0;
+    return (int)fwrite(data, 1, (size_t)n, file->stream);
+}
+
+int file_printf(GameFile *file, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int result = vfprintf(file->stream, format, args);
+    va_end(args);
+    return result;
+}
+
+int file_flush(GameFile *file)
+{
+    return fflush(file->stream);
+}
+
+GameFile *file_open(const char *path, const char *mode)
+{
+    GameFile *file = (GameFile *)checked_malloc(sizeof(GameFile));
+    if (!file)
+        return nullptr;
+    if (!open_game_file(file, path, mode)) {
+        checked_free(file);
+        return nullptr;
+    }
+    return file;
+}
+
+int file_close_only(GameFile *file)
+{
+    if (!file)
+        return EOF;
+    if (file->gzip)
+        inflateEnd(&file->inflater);
+    file->gzip = 0;
+    int result = fclose(file->stream);
+    file->stream = nullptr;
+    return result;
+}
+
+void file_close(GameFile *file)
+{
+    if (!file)
+        return;
+    file_close_only(file);
+    checked_free(file);
+}
+
+char *file_to_string(const char *path)
+{
+    GameFile *file = (GameFile *)checked_malloc(sizeof(GameFile));
+    if (!file)
+        return nullptr;
+    char *text = nullptr;
+    if (open_game_file(file, path, "rb")) {
+        text = (char *)checked_malloc(WHOLE_FILE_MAX);
+        int length = text ? file_read(file, text, WHOLE_FILE_MAX) : 0;
+        file_close_only(file);
+        if (length == WHOLE_FILE_MAX) {
+            log_printf("File %s too long for file_to_string\n", path);
+            checked_free(text);
+            text = nullptr;
+        } else if (text) {
+            text[length] = '\0';
+            char *fitted = (char *)checked_realloc(text, (size_t)length + 1);
+            if (fitted)
+                text = fitted;
+        }
+    }
+    checked_free(file);
+    return text;
+}
