@@ -113,7 +113,7 @@ static int index_directory(const char *folder, size_t prefix_length, int source_
         memcpy(full, folder, folder_length);
         full[folder_length] = '/';
         memcpy(full + folder_length + 1, item->d_name, name_length + 1);
-        if (stat(full, &status) != 0 || strlen(full) < prefix_length) {
+        if (stat(full, &status) != 0) {
             checked_free(full);
         } else if (S_ISDIR(status.st_mode)) {
             index_directory(full, prefix_length, source_number, &here);

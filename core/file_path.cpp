@@ -289,7 +289,14 @@ int open_game_file(GameFile *file, const char *path, const char *mode)
         return 0;
     if (path[0] != '@')
         return open_real_path(file, path, mode);
-    const char *name = path + 1;
+    // The name after '@', backslashes written as '/'. Nothing longer can be a
+    // folder candidate or an index entry.
+    char name[CREATE_FOLDERS_MAX];
+    size_t length = strlen(path + 1);
+    if (length >= sizeof name)
+        return 0;
+    for (size_t i = 0; i <= length; i++)
+        name[i] = path[1 + i] == '\\' ? '/' : path[1 + i];
     char candidate[GAME_PATH_MAX + 1];
     for (int i = 0; const char *folder = get_search_folder(i); i++)
         if (make_candidate(candidate, folder, name) && open_real_path(file, candidate, mode))
@@ -305,7 +312,12 @@ static int resolve_rename_name(char *out, const char *name)
     if (name[0] != '@')
         return make_candidate(out, "", name);
     const char *home = get_search_folder(0);
-    return home && make_candidate(out, home, name + 1);
+    if (!home || !make_candidate(out, home, name + 1))
+        return 0;
+    for (char *c = out + strlen(home); *c; c++)
+        if (*c == '\\')
+            *c = '/';
+    return 1;
 }
 
 int rename_game_file(const char *source, const char *target)

@@ -78,7 +78,7 @@ TEST(FileIndex, OneSortedListOverFoldersAndArchives)
     EXPECT_EQ(describe(find_index_entry("SAME.TXT")), "Same.txt -> " + test_data_dir() + "Same.txt");
 
     EXPECT_EQ(read_game_file("@tracks/c/desc"), "member c");
-    EXPECT_EQ(read_game_file("@TRACKS/C/DESC"), "member c");
+    EXPECT_EQ(read_game_file("@TRACKS\\C\\DESC"), "member c");
     EXPECT_EQ(read_game_file("@tracks/b/desc"), "loose b");
     // Writing never goes through the index.
     EXPECT_EQ(file_open("@tracks/c/desc", "r+"), nullptr);

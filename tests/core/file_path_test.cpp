@@ -122,6 +122,7 @@ TEST(FilePath, ReadResolutionOrder)
         {"c", {{"/data/c", "data"}, {"/data/c.gz", "gz:data"}}, "data"},
         {"d", {{"/data/d.gz", "gz:data"}}, "data"},
         {"sub/e", {{"/data/sub/e", "nested"}}, "nested"},
+        {"sub\\e", {}, "nested"},
         {"f", {}, "<none>"},
     };
     for (const auto &c : cases)
@@ -238,6 +239,8 @@ TEST(FilePath, RenameReplacesTheTargetInOneStep)
     write_file(real, "r");
     EXPECT_EQ(rename_game_file(real.c_str(), "@moved.txt"), 1);
     EXPECT_TRUE(file_exists(test_home_dir() + "moved.txt"));
+    EXPECT_EQ(rename_game_file("@moved.txt", "@demos\\moved.txt"), 1);
+    EXPECT_TRUE(file_exists(test_home_dir() + "demos/moved.txt"));
 }
 
 TEST(FilePath, OpenHomeFolderCreatesItAndShowsIt)
