@@ -1,0 +1,25 @@
+// The 160 bike records and the per-slot pointers.
+#include "bike/bike_state.h"
+
+#include <cstring>
+
+BikeState bike_states[BIKE_SLOT_COUNT];
+BikeState *bike_slots[BIKE_SLOT_COUNT];
+
+void clear_bike_states(void)
+{
+    memset(bike_states, 0, sizeof bike_states);
+}
+
+BikeState *get_slot_bike(int slot)
+{
+    if ((unsigned)slot >= BIKE_SLOT_COUNT)
+        return nullptr;
+    return bike_slots[slot];
+}
+
+const BikeModel *get_bike_state_model(const BikeState *bike)
+{
+    const BikeModel *model = get_bike_model(bike->model_index);
+    return model ? model : &bike_models[0];
+}
