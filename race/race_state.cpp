@@ -1,0 +1,4 @@
+// The race's tic counter.
+#include "race/race_state.h"
+
+int current_tic;

@@ -1,0 +1,43 @@
+// Image files: the raw predicted "J6"/"J7" images, PPM, PGM and PNG readers,
+// the 16-bit grey and RGB PNG writers, mip chains, the image cache
+// (load_image) and the name-suffix helpers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum { IMAGE_MAX_SIDE = 32768 };
+constexpr long IMAGE_MAX_PIXELS = 1L << 29;
+
+struct GameFile;
+
+// Bytes of an image of width x height with channels per pixel and room for
+// its mip chain; 0 when the size is invalid or would overflow.
+size_t mip_chain_bytes(int width, int height, int channels);
+void downsample_image(uint8_t *pixels, int width, int height, int channels, int flags);
+void build_mipmaps(uint8_t *pixels, int width, int height, int channels, int flags);
+void build_rgb_mipmaps(uint8_t *pixels, int width, int height);
+void build_rgba_mipmaps(uint8_t *pixels, int width, int height);
+
+int read_raw_image(const char *word, GameFile *file, uint8_t **pixels, int *width, int *height,
+                   int channels);
+int read_ppm(const char *word, GameFile *file, uint8_t **pixels, int *width, int *height);
+int read_pgm(GameFile *file, uint8_t **pixels, int *width, int *height);
+int read_rgb_image(GameFile *file, uint8_t **pixels, int *width, int *height);
+int load_png_texture_image(const char *name, uint8_t **pixels, int *width, int *height,
+                           int *channels, char **info);
+int read_rgba_image(const char *name, uint8_t **pixels, int *width, int *height);
+int read_png(const char *name, uint16_t **samples, int *width, int *height);
+int write_png_gray16(const char *name, const uint16_t *samples, int width, int height);
+int write_png_rgb(const char *name, const uint8_t *pixels, int width, int height);
+
+// The image cache: RGBA pixels with their chain, owned by the cache.
+int load_image(const char *name, uint8_t **pixels, int *width, int *height);
+const char *get_image_name(const uint8_t *pixels);
+void free_images(int all);
+void reduce_image(uint8_t **pixels, int *width, int *height, int channels, long limit, int drop);
+
+// A new copy of name with its ending replaced, or null when name does not
+// end with ending; the caller frees it. The two are the same operation.
+char *replace_suffix(const char *name, const char *ending, const char *replacement);
+char *replace_name_suffix(const char *name, const char *ending, const char *replacement);

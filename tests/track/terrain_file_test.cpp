@@ -1,0 +1,231 @@
+// The terrain files: height fields from the raw body or terrain.png, save and
+// load round trips, refused headers and short files, shading and shadows,
+// tile map clamping and a track without tile kinds.
+#include "track/terrain.h"
+
+#include "render/image.h"
+#include "track/track.h"
+#include "track/track_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+class TerrainFile : public testing::Test {
+protected:
+    Terrain terrain{};
+    void TearDown() override
+    {
+        free_terrain(&terrain);
+        set_track_folder(nullptr);
+    }
+    int load(const TrackFixture &fixture, int mode = 1)
+    {
+        return load_terrain(&terrain, fixture.game_path().c_str(), mode);
+    }
+    float height(int column, int row) const { return terrain.heights[row * terrain.side + column]; }
+};
+
+TEST_F(TerrainFile, RawBodyLoadsHeightsShadingAndTiles)
+{
+    TrackFixture fixture;
+    fixture.write();
+    ASSERT_EQ(load(fixture), 1);
+    EXPECT_EQ(terrain.side, FIXTURE_SIDE);
+    EXPECT_FLOAT_EQ(terrain.extent, 2.0f * 256);
+    EXPECT_FLOAT_EQ(height(0, 0), 0.0f);
+    EXPECT_NEAR(height(100, 3), 100 * 200 * 10.0f / 65535, 1e-5);
+    EXPECT_EQ(terrain.loaded_heights[100], terrain.heights[100]);
+    EXPECT_EQ(terrain.shading[0], 64);
+    EXPECT_EQ(terrain.shadows[5], 0);
+    EXPECT_EQ(terrain.tile_count, 1);
+    EXPECT_STREQ(terrain.tiles[0].name, "dirt");
+    EXPECT_EQ(terrain.texture_mode, 1);
+    EXPECT_EQ(terrain.change_counter, 1);
+    EXPECT_EQ(terrain.block_stamps[0], -1);
+    EXPECT_EQ(count_messages("Terrain texture rendering with TexSubImage"), 1);
+}
+
+TEST_F(TerrainFile, SaveLoadSaveIsStable)
+{
+    // A ramp and a flat field: both saves byte-identical, heights within a step.
+    struct Case {
+        const char *folder;
+        std::function<int(int, int)> sample;
+        float min, max;
+    } cases[] = {
+        {"tracks/ramp", [](int c, int r) { return (c * 251 + r * 3) % 65536; }, -20.0f, 35.5f},
+        {"tracks/flat", [](int, int) { return 0; }, 3.0f, 3.0f},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.folder);
+        TrackFixture fixture;
+        fixture.folder = c.folder;
+        fixture.sample = c.sample;
+        fixture.min = c.min;
+        fixture.max = c.max;
+        fixture.write();
+        ASSERT_EQ(load(fixture), 1);
+        std::vector<float> original(terrain.heights, terrain.heights + FIXTURE_SIDE * FIXTURE_SIDE);
+        set_track_folder(c.folder);
+        ASSERT_EQ(save_terrain(&terrain), 1);
+        std::string home = test_home_dir() + c.folder + "/";
+        std::string hf1, png1, tilemap1;
+        ASSERT_TRUE(read_file(home + "terrain.hf", &hf1));
+        ASSERT_TRUE(read_file(home + "terrain.png", &png1));
+        ASSERT_TRUE(read_file(home + "tilemap", &tilemap1));
+        EXPECT_EQ(hf1.find(':'), std::string::npos);   // the header alone
+
+        ASSERT_EQ(load(fixture), 1);   // the home folder's files come first
+        float step = (c.max - c.min) / 65535 + 1e-5f;
+        for (size_t i = 0; i < original.size(); i++)
+            ASSERT_NEAR(terrain.heights[i], original[i], step) << i;
+        ASSERT_EQ(save_terrain(&terrain), 1);
+        std::string hf2, png2;
+        ASSERT_TRUE(read_file(home + "terrain.hf", &hf2));
+        ASSERT_TRUE(read_file(home + "terrain.png", &png2));
+        EXPECT_EQ(hf1, hf2);
+        EXPECT_EQ(png1, png2);
+        free_terrain(&terrain);
+    }
+}
+
+TEST_F(TerrainFile, HeightsFromTerrainPng)
+{
+    TrackFixture fixture;
+    fixture.write();
+    std::string dir = track_dir(fixture.folder);
+    // Header with nothing after it: the heights come from terrain.png, which
+    // is missing here: a flat field at the minimum.
+    write_file(dir + "terrain.hf", "7 2.0 5.0 9.0\n");
+    ASSERT_EQ(load(fixture), 1);
+    EXPECT_FLOAT_EQ(height(3, 4), 5.0f);
+    EXPECT_FLOAT_EQ(height(256, 256), 5.0f);
+    free_terrain(&terrain);
+
+    // A 100 x 50 image repeats its last column and row.
+    std::vector<uint16_t> image(100 * 50);
+    for (int row = 0; row < 50; row++)
+        for (int column = 0; column < 100; column++)
+            image[row * 100 + column] = (uint16_t)(column * 600 + row);
+    ASSERT_EQ(write_png_gray16((dir + "terrain.png").c_str(), image.data(), 100, 50), 1);
+    ASSERT_EQ(load(fixture), 1);
+    auto expected = [](int v) { return 5.0f + v * 4.0f / 65535; };
+    EXPECT_FLOAT_EQ(height(10, 20), expected(10 * 600 + 20));
+    EXPECT_FLOAT_EQ(height(200, 20), expected(99 * 600 + 20));
+    EXPECT_FLOAT_EQ(height(200, 250), expected(99 * 600 + 49));
+}
+
+TEST_F(TerrainFile, BadHeaderOrShortFilesRefuseTheTrack)
+{
+    struct Case {
+        const char *name;
+        std::string hf;         // empty: the fixture's
+        std::string tilemap;    // empty: the fixture's
+    } cases[] = {
+        {"three numbers", "7 2.0 0.0\n", ""},
+        {"exponent below 7", "6 2.0 0.0 1.0\n", ""},
+        {"exponent above 13", "14 2.0 0.0 1.0\n", ""},
+        {"zero cell", "7 0 0.0 1.0\n", ""},
+        {"negative cell", "7 -2 0.0 1.0\n", ""},
+        {"infinite cell", "7 1e999 0.0 1.0\n", ""},
+        {"infinite height", "7 2.0 0.0 1e999\n", ""},
+        {"short body", "7 2.0 0.0 1.0\n:" + std::string(1000, 'x'), ""},
+        {"short tilemap", "", std::string(100, '\0')},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TrackFixture fixture;
+        fixture.tilemap = c.tilemap;
+        fixture.write();
+        if (!c.hf.empty())
+            write_file(track_dir(fixture.folder) + "terrain.hf", c.hf);
+        EXPECT_EQ(load(fixture), 0);
+        EXPECT_EQ(terrain.heights, nullptr);
+        EXPECT_EQ(terrain.tile_map, nullptr);
+    }
+    EXPECT_GE(count_messages("Bad height field parameters"), 7);
+    EXPECT_EQ(count_messages("Error reading tilemap"), 1);
+}
+
+TEST_F(TerrainFile, ShadingRoundTripsAndShadowsInvert)
+{
+    TrackFixture fixture;
+    fixture.write();
+    std::string dir = track_dir(fixture.folder);
+    // Without shadingx2.ppm the doubled file is halved.
+    remove((dir + "shadingx2.ppm").c_str());
+    EXPECT_EQ(load(fixture), 0);   // no shading at all fails
+    write_file(dir + "shading.ppm", shading_bytes(FIXTURE_SIDE, 201));
+    std::string shadows = "P5\n257 257\n255\n" + std::string(FIXTURE_SIDE * FIXTURE_SIDE, (char)55);
+    write_file(dir + "shadows.pgm", shadows);
+    ASSERT_EQ(load(fixture), 1);
+    EXPECT_EQ(terrain.shading[7], 100);
+    EXPECT_EQ(terrain.shadows[7], 200);
+
+    // Saving writes both: 128 and more saturate in shading.ppm.
+    terrain.shading[0] = 128;
+    terrain.shading[1] = 127;
+    set_track_folder(fixture.folder.c_str());
+    ASSERT_EQ(save_terrain(&terrain), 1);
+    std::string home = test_home_dir() + fixture.folder + "/", doubled, plain;
+    ASSERT_TRUE(read_file(home + "shading.ppm", &doubled));
+    ASSERT_TRUE(read_file(home + "shadingx2.ppm", &plain));
+    size_t header = std::string("P6\n257 257\n255\n").size();
+    EXPECT_EQ((uint8_t)doubled[header], 255);
+    EXPECT_EQ((uint8_t)doubled[header + 1], 254);
+    EXPECT_EQ((uint8_t)plain[header], 128);
+    remove((home + "shadingx2.ppm").c_str());
+    ASSERT_EQ(load(fixture), 1);
+    EXPECT_EQ(terrain.shading[0], 127);
+    EXPECT_EQ(terrain.shading[1], 127);
+
+    // Wrong sizes refuse the track.
+    write_file(dir + "shadows.pgm", "P5\n3 3\n255\n123456789");
+    EXPECT_EQ(load(fixture), 0);
+    write_file(dir + "shadows.pgm", shadows);
+    write_file(home + "shading.ppm", shading_bytes(100, 1));
+    EXPECT_EQ(load(fixture), 0);
+    EXPECT_EQ(count_messages("Bad shading dimensions (100x100)"), 1);
+}
+
+TEST_F(TerrainFile, TileMapBytesClampToTheTileCount)
+{
+    TrackFixture fixture;
+    fixture.tileinfo = "";
+    for (int i = 0; i < 10; i++)
+        fixture.tileinfo += "name t" + std::to_string(i) + "\naddtile\n";
+    fixture.tilemap = std::string(FIXTURE_TILES * FIXTURE_TILES, (char)3);
+    fixture.tilemap[5] = (char)200;
+    fixture.write();
+    ASSERT_EQ(load(fixture), 1);
+    EXPECT_EQ(terrain.tile_map[5], 9);
+    EXPECT_EQ(terrain.tile_map[6], 3);
+}
+
+TEST_F(TerrainFile, ZeroTileKindsGetOneDefaultTile)
+{
+    TrackFixture fixture;
+    fixture.tileinfo = "";   // an empty tileinfo file
+    fixture.tilemap = std::string(FIXTURE_TILES * FIXTURE_TILES, (char)7);
+    fixture.write();
+    ASSERT_EQ(load(fixture), 1);
+    EXPECT_EQ(terrain.tile_count, 1);
+    EXPECT_EQ(terrain.tile_map[0], 0);
+    EXPECT_EQ(terrain.tiles[0].erosion.limit_count, 1);
+    EXPECT_FLOAT_EQ(terrain.tiles[0].erosion.erode_radius, 4.0f);
+}
+
+TEST_F(TerrainFile, MissingTileFilesOrTerrainFail)
+{
+    TrackFixture fixture;
+    fixture.write();
+    remove((track_dir(fixture.folder) + "tileinfo").c_str());
+    EXPECT_EQ(load(fixture), 0);   // neither tileinfo nor texturelist
+    write_file(track_dir(fixture.folder) + "texturelist", "grass.png\n");
+    EXPECT_EQ(load(fixture), 1);
+    free_terrain(&terrain);
+    remove((track_dir(fixture.folder) + "terrain.hf").c_str());
+    EXPECT_EQ(load(fixture), 0);
+    EXPECT_NE(message_text().find("Can't open '@tracks/test/terrain.hf'"), std::string::npos);
+}

@@ -1,0 +1,600 @@
+// The terrain files of a track folder: terrain.hf (with terrain.png),
+// shading.ppm or shadingx2.ppm, shadows.pgm, tileinfo or texturelist,
+// tilemap and decals; loading them into the Terrain, saving them back and
+// freeing the terrain.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/loading.h"
+#include "app/shell.h"
+#include "core/digest.h"
+#include "core/file.h"
+#include "core/message.h"
+#include "platform/log.h"
+#include "render/image.h"
+#include "render/render_settings.h"
+#include "render/texture.h"
+#include "track/decals.h"
+#include "track/terrain.h"
+#include "track/track.h"
+
+GameFile *open_track_file(const char *folder, const char *name, const char *mode, int complain)
+{
+    char *path = (char *)xmalloc(strlen(folder) + strlen(name) + 2);
+    sprintf(path, "%s/%s", folder, name);
+    GameFile *file = file_open(path, mode);
+    if (!file && complain) {
+        char message[1000];
+        snprintf(message, sizeof message, "Can't open '%.950s'", path);
+        print_message(message);
+    }
+    checked_free(path);
+    return file;
+}
+
+static void reset_terrain_record(Terrain *terrain)
+{
+    memset(terrain, 0, sizeof *terrain);
+    terrain->lod_centre_x = LOD_CENTRE_NONE;
+    terrain->lod_centre_z = LOD_CENTRE_NONE;
+    terrain->texture_size = 128;
+}
+
+static void delete_textures(int *textures, int count)
+{
+    for (int i = 0; i < count; i++)
+        if (textures[i]) {
+            delete_texture(textures[i]);
+            textures[i] = 0;
+        }
+}
+
+void free_terrain(Terrain *terrain)
+{
+    if (terrain->framebuffer)
+        delete_framebuffer(terrain->framebuffer);
+    free_decal_storage(terrain);
+    delete_textures(&terrain->level_textures[0][0][0][0], (int)(sizeof terrain->level_textures / sizeof(int)));
+    int blocks = terrain->grid_exponent ? terrain_block_count(terrain) : 0;
+    for (int layer = 0; layer < 3; layer++)
+        if (terrain->block_textures[layer]) {
+            delete_textures(terrain->block_textures[layer], blocks * blocks);
+            checked_free(terrain->block_textures[layer]);
+        }
+    if (terrain->low_detail_textures) {
+        int count = terrain_low_detail_count(terrain);
+        delete_textures(terrain->low_detail_textures, count * count);
+    }
+    checked_free(terrain->heights);   // the loaded heights share its block
+    checked_free(terrain->lod_error);
+    checked_free(terrain->lod_error_next);
+    checked_free(terrain->face_normals);
+    checked_free(terrain->low_detail_textures);
+    checked_free(terrain->shading);
+    checked_free(terrain->normal_texels);
+    checked_free(terrain->shadows);
+    checked_free(terrain->tile_map);
+    checked_free(terrain->lod_node_bits);
+    checked_free(terrain->low_detail_dirty);
+    checked_free(terrain->shading_dirty);
+    checked_free(terrain->normal_dirty);
+    checked_free(terrain->triangle_dirty);
+    checked_free(terrain->block_stamps);
+    checked_free(terrain->scratch_image);
+    if (terrain == current_terrain)
+        current_terrain = nullptr;
+    reset_terrain_record(terrain);
+}
+
+static void log_digest(const Ripemd160Context *digest)
+{
+    char hex[2 * RIPEMD160_DIGEST_SIZE + 1];
+    for (int i = 0; i < RIPEMD160_DIGEST_SIZE; i++)
+        sprintf(hex + 2 * i, "%02x", digest->digest[i]);
+    log_printf("%s\n", hex);
+}
+
+// The raw body: side^2 little-endian 16-bit samples. 0 when it is short.
+static int read_height_body(Terrain *terrain, GameFile *file, Ripemd160Context *digest)
+{
+    size_t samples = (size_t)terrain->side * terrain->side;
+    float min = terrain->min_height, range = terrain->max_height - terrain->min_height;
+    uint8_t buffer[8192];
+    size_t done = 0;
+    while (done < samples) {
+        size_t want = samples - done < sizeof buffer / 2 ? samples - done : sizeof buffer / 2;
+        int got = file_read(file, buffer, (int)(want * 2));
+        if (got != (int)(want * 2))
+            return 0;
+        ripemd160_update(digest, buffer, got);
+        for (size_t i = 0; i < want; i++) {
+            unsigned v = buffer[2 * i] | (unsigned)buffer[2 * i + 1] << 8;
+            terrain->heights[done + i] = min + (float)v * range / 65535.0f;
+        }
+        done += want;
+    }
+    return 1;
+}
+
+// Heights from terrain.png; a missing or unreadable image gives a flat field.
+static void read_height_image(Terrain *terrain, const char *folder, Ripemd160Context *digest)
+{
+    int side = terrain->side;
+    float min = terrain->min_height, range = terrain->max_height - terrain->min_height;
+    char *path = (char *)xmalloc(strlen(folder) + 16);
+    sprintf(path, "%s/terrain.png", folder);
+    uint16_t *image = nullptr;
+    int width = 0, height = 0;
+    int ok = read_png(path, &image, &width, &height);
+    checked_free(path);
+    uint8_t row_bytes[2 * 4096];
+    for (int row = 0; row < side; row++) {
+        int fill = 0;
+        for (int column = 0; column < side; column++) {
+            unsigned v = 0;
+            if (ok)
+                v = image[(size_t)(row < height ? row : height - 1) * width +
+                          (column < width ? column : width - 1)];
+            terrain->heights[(size_t)row * side + column] = ok ? min + (float)v * range / 65535.0f : min;
+            row_bytes[fill++] = (uint8_t)v;
+            row_bytes[fill++] = (uint8_t)(v >> 8);
+            if (fill == (int)sizeof row_bytes) {
+                ripemd160_update(digest, row_bytes, fill);
+                fill = 0;
+            }
+        }
+        if (fill)
+            ripemd160_update(digest, row_bytes, fill);
+    }
+    checked_free(image);
+}
+
+static int fail_load(Terrain *terrain, const char *message)
+{
+    if (message)
+        print_message(message);
+    free_terrain(terrain);
+    return 0;
+}
+
+// Reads the height file into the record; 0 (with its messages) on failure.
+static int load_height_field(Terrain *terrain, const char *folder)
+{
+    GameFile *file = open_track_file(folder, "terrain.hf", "rb", 1);
+    if (!file)
+        return 0;
+    int exponent;
+    float cell, min, max;
+    if (file_scanf(file, "%d %f %f %f ", &exponent, &cell, &min, &max) != 4) {
+        print_message("Bad height field parameters");
+        print_message("Error reading heights");
+        file_close(file);
+        return 0;
+    }
+    if (exponent < TERRAIN_MIN_EXPONENT || exponent > TERRAIN_MAX_EXPONENT || !(cell > 0.0f) ||
+        !std::isfinite(cell) || !std::isfinite(min) || !std::isfinite(max) ||
+        !std::isfinite(max - min) || !std::isfinite(cell * (2 << exponent))) {
+        log_printf("Bad height field parameters (%d %f %f %f)\n", exponent, cell, min, max);
+        print_message("Bad height field parameters");
+        print_message("Error reading heights");
+        file_close(file);
+        return 0;
+    }
+    int tiles = 1 << exponent;
+    terrain->grid_exponent = exponent;
+    terrain->cell = cell;
+    terrain->extent = cell * (float)(2 * tiles);
+    terrain->double_cell = 2.0f * cell;
+    terrain->lod_tolerance = terrain_lod_tolerance;
+    terrain->min_height = min;
+    terrain->max_height = max;
+    terrain->side = 2 * tiles + 1;
+    size_t samples = (size_t)terrain->side * terrain->side;
+    int nodes = terrain_lod_node_count(exponent);
+    terrain->lod_node_bits = allocate_terrain_bitmap(nodes, 0);
+    terrain->heights = (float *)checked_malloc(2 * samples * sizeof(float));
+    if (!terrain->heights || !terrain->lod_node_bits) {
+        print_message("Error reading heights");
+        file_close(file);
+        return 0;
+    }
+    terrain->loaded_heights = terrain->heights + samples;
+
+    show_loading_step("Loading heights");
+    Ripemd160Context digest;
+    ripemd160_init(&digest);
+    if (file_getc(file) == ':') {
+        if (!read_height_body(terrain, file, &digest)) {
+            log_printf("Short height field: fewer than %lu samples\n", (unsigned long)samples);
+            print_message("Error reading heights");
+            file_close(file);
+            return 0;
+        }
+    } else {
+        read_height_image(terrain, folder, &digest);
+    }
+    ripemd160_final(&digest);
+    if (verbose_setting >= 2)
+        log_digest(&digest);
+    memcpy(terrain->loaded_heights, terrain->heights, samples * sizeof(float));
+    terrain->lod_error = (float *)checked_calloc(nodes, sizeof(float));
+    terrain->lod_error_next = (float *)checked_calloc(nodes, sizeof(float));
+    file_close(file);
+    if (!terrain->lod_error || !terrain->lod_error_next) {
+        print_message("Error reading heights");
+        return 0;
+    }
+    terrain->change_counter = 1;
+    terrain->lod_pass.completed_counter = 0;
+    run_lod_error_pass(terrain, 2147483647);
+    show_loading_done("Loading heights");
+    return 1;
+}
+
+static void choose_texture_mode(Terrain *terrain, int requested)
+{
+    int setting = ground_texture_size_setting;
+    int capped = setting < 256 ? setting : 256;
+    int framebuffer = 0;
+    if (requested == 3 && framebuffer_extension)
+        framebuffer = generate_framebuffer();
+    if (framebuffer) {
+        terrain->texture_mode = 3;
+        terrain->framebuffer = framebuffer;
+        terrain->texture_size = setting;
+        print_message("Terrain texture rendering with framebuffer objects");
+    } else if (requested == 2) {
+        terrain->texture_mode = 2;
+        terrain->texture_size = capped;
+        print_message("Terrain texture rendering with CopyTexSubImage");
+    } else {
+        terrain->texture_mode = 1;
+        terrain->texture_size = capped;
+        print_message("Terrain texture rendering with TexSubImage");
+    }
+    if (terrain->texture_size < 1)
+        terrain->texture_size = 128;
+    terrain->normal_mapping = ground_shaders_setting && shader_programs_available && terrain->texture_mode >= 2;
+}
+
+static int load_shading(Terrain *terrain, const char *folder)
+{
+    show_loading_step("Loading shading");
+    int halve = 0;
+    GameFile *file = open_track_file(folder, "shadingx2.ppm", "rb", 0);
+    if (!file) {
+        file = open_track_file(folder, "shading.ppm", "rb", 1);
+        halve = 1;
+        if (!file)
+            return 0;
+    }
+    uint8_t *pixels = nullptr;
+    int width, height;
+    int ok = read_rgb_image(file, &pixels, &width, &height);
+    file_close(file);
+    if (!ok) {
+        print_message("Error reading shading");
+        return 0;
+    }
+    if (width != terrain->side || height != terrain->side) {
+        char message[128];
+        snprintf(message, sizeof message, "Bad shading dimensions (%dx%d)", width, height);
+        print_message(message);
+        checked_free(pixels);
+        return 0;
+    }
+    size_t bytes = (size_t)width * height * 3;
+    if (halve)
+        for (size_t i = 0; i < bytes; i++)
+            pixels[i] >>= 1;
+    terrain->shading = pixels;   // the mip levels behind the top level go unused
+    show_loading_done("Loading shading");
+    return 1;
+}
+
+static int load_shadows(Terrain *terrain, const char *folder)
+{
+    show_loading_step("Loading shadows");
+    size_t samples = (size_t)terrain->side * terrain->side;
+    GameFile *file = open_track_file(folder, "shadows.pgm", "rb", 0);
+    if (!file) {
+        terrain->shadows = (uint8_t *)checked_calloc(samples, 1);
+        return terrain->shadows != nullptr;
+    }
+    uint8_t *pixels = nullptr;
+    int width, height;
+    int ok = read_pgm(file, &pixels, &width, &height);
+    file_close(file);
+    if (!ok) {
+        print_message("Error reading shadows");
+        return 0;
+    }
+    if (width != terrain->side || height != terrain->side) {
+        log_printf("Bad shadow dimensions (%dx%d)\n", width, height);
+        checked_free(pixels);
+        return 0;
+    }
+    for (size_t i = 0; i < samples; i++)
+        pixels[i] = (uint8_t)(255 - pixels[i]);
+    terrain->shadows = pixels;
+    show_loading_done("Loading shadows");
+    return 1;
+}
+
+static int load_tiles(Terrain *terrain, const char *folder)
+{
+    show_loading_step("Loading tileinfo");
+    GameFile *file = open_track_file(folder, "tileinfo", "rb", 0);
+    if (file) {
+        parse_tileinfo(terrain, file);
+    } else {
+        file = open_track_file(folder, "texturelist", "rb", 1);
+        if (!file)
+            return 0;
+        parse_texturelist(terrain, file);
+    }
+    file_close(file);
+    if (terrain->tile_count == 0) {
+        // Every square of the tile map needs a kind: one default tile.
+        log_printf("No ground tiles: using a default tile\n");
+        roost_defaults(&terrain->tiles[0]);
+        terrain->tiles[0].erosion.limit_count = 1;
+        terrain->tiles[0].erosion.limit_value2[0] = 1.0f;
+        terrain->tiles[0].erosion.limit_value3[0] = 1.0f;
+        terrain->tile_count = 1;
+    }
+    if (verbose_setting)
+        log_printf("%lu bytes texture memory used after ground tiles loaded\n",
+                   (unsigned long)texture_memory_used);
+    show_loading_done("Loading tileinfo");
+    return 1;
+}
+
+static int load_tile_map(Terrain *terrain, const char *folder)
+{
+    show_loading_step("Loading tilemap");
+    GameFile *file = open_track_file(folder, "tilemap", "rb", 1);
+    if (!file)
+        return 0;
+    int tiles = terrain_tile_side(terrain);
+    size_t bytes = (size_t)tiles * tiles;
+    terrain->tile_map = (uint8_t *)checked_malloc(bytes);
+    size_t got = 0;
+    while (terrain->tile_map && got < bytes) {
+        int chunk = bytes - got > 65536 ? 65536 : (int)(bytes - got);
+        int n = file_read(file, terrain->tile_map + got, chunk);
+        if (n <= 0)
+            break;
+        got += (size_t)n;
+    }
+    file_close(file);
+    if (got != bytes) {
+        log_printf("Short tilemap: %lu of %lu bytes\n", (unsigned long)got, (unsigned long)bytes);
+        print_message("Error reading tilemap");
+        return 0;
+    }
+    int last = terrain->tile_count - 1;
+    for (size_t i = 0; i < bytes; i++)
+        if (terrain->tile_map[i] > last)
+            terrain->tile_map[i] = (uint8_t)last;
+    show_loading_done("Loading tilemap");
+    return 1;
+}
+
+static int create_normal_data(Terrain *terrain)
+{
+    size_t samples = (size_t)terrain->side * terrain->side;
+    terrain->shading_dirty = allocate_terrain_bitmap((int)samples, 0);
+    terrain->triangle_dirty = allocate_terrain_bitmap(terrain_triangle_count(terrain), 1);
+    terrain->face_normals = (float *)checked_malloc((size_t)terrain_triangle_count(terrain) * 3 * sizeof(float));
+    if (!terrain->shading_dirty || !terrain->triangle_dirty || !terrain->face_normals)
+        return 0;
+    if (!terrain->normal_mapping)
+        return 1;
+    terrain->normal_texels = (uint8_t *)checked_malloc(samples * 3);
+    terrain->normal_dirty = allocate_terrain_bitmap((int)samples, 0);
+    if (!terrain->normal_texels || !terrain->normal_dirty)
+        return 0;
+    show_loading_step("Creating terrain normals");
+    int side = terrain->side;
+    for (int row = 0; row < side; row++) {
+        show_loading_spinner("Creating terrain normals");
+        for (int column = 0; column < side; column++)
+            compute_normal_texel(terrain, column, row, terrain->normal_texels + 3 * ((size_t)row * side + column));
+    }
+    show_loading_done("Creating terrain normals");
+    return 1;
+}
+
+static int create_low_detail_textures(Terrain *terrain)
+{
+    int count = terrain_low_detail_count(terrain);
+    int cells = 2 << terrain->grid_exponent;
+    int size = 1;
+    while (size < cells - TERRAIN_LOW_DETAIL_SPAN * count + 512 && size < TERRAIN_SCRATCH_SIDE)
+        size <<= 1;
+    terrain->low_detail_scale = 1.0f / (float)size;
+    if (verbose_setting)
+        log_printf("%dx%d low detail textures needed for %dx%d field\n", count, count, terrain->side, terrain->side);
+    terrain->low_detail_textures = (int *)checked_calloc((size_t)count * count, sizeof(int));
+    terrain->low_detail_dirty = allocate_terrain_bitmap(count * count, 0);
+    if (!terrain->low_detail_textures || !terrain->low_detail_dirty)
+        return 0;
+    show_loading_step("Creating low detail textures");
+    for (int j = 0; j < count; j++)
+        for (int k = 0; k < count; k++) {
+            show_loading_spinner("Creating low detail textures");
+            int width = low_detail_image_size(terrain, TERRAIN_LOW_DETAIL_SPAN * k);
+            int height = low_detail_image_size(terrain, TERRAIN_LOW_DETAIL_SPAN * j);
+            composite_terrain_image(terrain, TERRAIN_LOW_DETAIL_SPAN * k - 64, TERRAIN_LOW_DETAIL_SPAN * j - 64,
+                                    width, height, terrain->scratch_image);
+            terrain->low_detail_textures[j * count + k] =
+                make_texture_single_level(terrain->scratch_image, width, height, 3);
+        }
+    terrain->low_detail_cursor = 0;
+    show_loading_done("Creating low detail textures");
+    if (verbose_setting)
+        log_printf("%lu bytes texture memory used after low detail ground textures\n",
+                   (unsigned long)texture_memory_used);
+    return 1;
+}
+
+static int create_placeholder_textures(Terrain *terrain)
+{
+    show_loading_step("Creating LOD textures");
+    int layers = terrain->normal_mapping ? 3 : 1;
+    int size = terrain->texture_size;
+    for (int level = 0; level < TERRAIN_LOD_LEVELS; level++) {
+        int scale = (1530 - 255 * level) / 6;
+        for (int r = 0; r < TERRAIN_LEVEL_WINDOW; r++)
+            for (int c = 0; c < TERRAIN_LEVEL_WINDOW; c++)
+                for (int layer = 0; layer < layers; layer++)
+                    terrain->level_textures[layer][level][r][c] = make_placeholder_texture(size, 64 >> level, scale);
+    }
+    int blocks = terrain_block_count(terrain);
+    terrain->block_stamps = (int *)checked_malloc((size_t)blocks * blocks * sizeof(int));
+    if (!terrain->block_stamps)
+        return 0;
+    for (int i = 0; i < blocks * blocks; i++)
+        terrain->block_stamps[i] = -1;
+    for (int layer = 0; layer < layers; layer++) {
+        terrain->block_textures[layer] = (int *)checked_calloc((size_t)blocks * blocks, sizeof(int));
+        if (!terrain->block_textures[layer])
+            return 0;
+        for (int i = 0; i < blocks * blocks; i++)
+            terrain->block_textures[layer][i] = make_placeholder_texture(size, 16, 0);
+    }
+    show_loading_done("Creating LOD textures");
+    return 1;
+}
+
+int load_terrain(Terrain *terrain, const char *folder, int requested_mode)
+{
+    if (terrain->heights || terrain->decals.data)
+        free_terrain(terrain);
+    reset_terrain_record(terrain);
+    show_loading_step("Loading terrain");
+    if (!load_height_field(terrain, folder))
+        return fail_load(terrain, nullptr);
+    choose_texture_mode(terrain, requested_mode);
+    if (!load_shading(terrain, folder) || !load_shadows(terrain, folder))
+        return fail_load(terrain, nullptr);
+    if (verbose_setting)
+        log_printf("%lu bytes texture memory used before ground tiles loaded\n", (unsigned long)texture_memory_used);
+    if (!load_tiles(terrain, folder) || !load_tile_map(terrain, folder))
+        return fail_load(terrain, nullptr);
+    terrain->scratch_image = (uint8_t *)checked_malloc((size_t)TERRAIN_SCRATCH_SIDE * TERRAIN_SCRATCH_SIDE * 3);
+    if (!terrain->scratch_image || !create_normal_data(terrain))
+        return fail_load(terrain, "Out of memory loading terrain");
+    if (terrain->texture_mode >= 2 && !create_low_detail_textures(terrain))
+        return fail_load(terrain, "Out of memory loading terrain");
+    if (!create_placeholder_textures(terrain))
+        return fail_load(terrain, "Out of memory loading terrain");
+    GameFile *decals = open_track_file(folder, "decals", "rb", 0);
+    if (decals) {
+        load_decals(terrain, decals);
+        file_close(decals);
+    }
+    show_loading_done("Loading terrain");
+    return 1;
+}
+
+// Opens a file of the current track for writing; on failure shows its message.
+static GameFile *open_for_save(const char *name)
+{
+    char *folder = track_file_path("");
+    GameFile *file = open_track_file(folder, name, "wb", 0);
+    checked_free(folder);
+    if (!file) {
+        char message[128];
+        snprintf(message, sizeof message, "Can't open '%s'", name);
+        print_message(message);
+    }
+    return file;
+}
+
+static int write_shading(Terrain *terrain, const char *name, int doubled)
+{
+    GameFile *file = open_for_save(name);
+    if (!file)
+        return 0;
+    int side = terrain->side;
+    file_printf(file, "P6\n%d %d\n255\n", side, side);
+    uint8_t buffer[8192];
+    size_t total = (size_t)side * side * 3, done = 0;
+    while (done < total) {
+        size_t n = total - done < sizeof buffer ? total - done : sizeof buffer;
+        for (size_t i = 0; i < n; i++) {
+            int b = terrain->shading[done + i];
+            buffer[i] = (uint8_t)(doubled ? (2 * b > 255 ? 255 : 2 * b) : b);
+        }
+        file_write(file, buffer, (int)n);
+        done += n;
+    }
+    file_close(file);
+    return 1;
+}
+
+int save_terrain(Terrain *terrain)
+{
+    if (!terrain || !terrain->heights)
+        return 0;
+    int side = terrain->side;
+    size_t samples = (size_t)side * side;
+    float min = terrain->heights[0], max = terrain->heights[0];
+    for (size_t i = 1; i < samples; i++) {
+        if (terrain->heights[i] < min)
+            min = terrain->heights[i];
+        if (terrain->heights[i] > max)
+            max = terrain->heights[i];
+    }
+    terrain->min_height = min;
+    terrain->max_height = max;
+    GameFile *file = open_for_save("terrain.hf");
+    if (!file)
+        return 0;
+    file_printf(file, "%d %f %f %f\n", terrain->grid_exponent, terrain->cell, min, max);
+    file_close(file);
+
+    uint16_t *values = (uint16_t *)checked_malloc(samples * sizeof(uint16_t));
+    if (!values)
+        return 0;
+    double range = (double)max - (double)min;
+    for (size_t i = 0; i < samples; i++) {
+        double scaled = range > 0.0 ? ((double)terrain->heights[i] - min) / range * 65535.0 + 0.5 : 0.0;
+        values[i] = (uint16_t)(scaled < 0.0 ? 0.0 : scaled > 65535.0 ? 65535.0 : scaled);
+    }
+    char *png = track_file_path("/terrain.png");
+    int written = write_png_gray16(png, values, side, side);
+    checked_free(png);
+    checked_free(values);
+    if (!written)
+        return 0;
+
+    refresh_dirty_terrain_cells(terrain);
+    if (!write_shading(terrain, "shading.ppm", 1) || !write_shading(terrain, "shadingx2.ppm", 0))
+        return 0;
+
+    file = open_for_save("tilemap");
+    if (!file)
+        return 0;
+    int tiles = terrain_tile_side(terrain);
+    file_write(file, terrain->tile_map, tiles * tiles);
+    file_close(file);
+
+    if (terrain->decals.data) {
+        file = open_for_save("decals");
+        if (!file)
+            return 0;
+        for (int i = 0; i < terrain->decals.count; i++) {
+            const Decal *decal = (const Decal *)terrain->decals.data + i;
+            const char *name = get_decal_name(decal);
+            if (name)
+                file_printf(file, "[%f %f] %f %f %f %s\n", decal->x, decal->z, decal->angle, decal->width,
+                            decal->aspect, name);
+        }
+        file_close(file);
+    }
+    return 1;
+}

@@ -1,0 +1,41 @@
+// The current track: loading a track folder into a playable track (terrain,
+// lighting, timing gates, flaggers, billboards, statues, map, object grid
+// and cameras) with its content digest, freeing it again, and the track
+// catalogue of every track in the game data.
+#pragma once
+
+#include <cstdint>
+
+#include "track/terrain.h"
+
+struct GameFile;
+
+struct CurrentTrack {
+    char *folder;        // relative, no '@', no trailing '/'; set before load_track
+    char *long_name;
+    uint8_t digest[20];
+    int map_texture;
+};
+
+extern CurrentTrack current_track;
+extern Terrain track_terrain;   // the terrain current_terrain points at while loaded
+
+struct TrackCatalogue {
+    char **folders;
+    char **long_names;
+    int count;
+};
+extern TrackCatalogue track_catalogue;
+
+// Replaces the track folder (a copy is kept); null clears it.
+void set_track_folder(const char *folder);
+// "@" + track folder + suffix, newly allocated (never null).
+char *track_file_path(const char *suffix);
+// Opens folder + "/" + name; with complain a failure shows "Can't open '%.950s'".
+GameFile *open_track_file(const char *folder, const char *name, const char *mode, int complain);
+
+int load_track(void);
+void free_track(void);
+
+int scan_track_catalogue(void);
+void free_track_catalogue(void);
