@@ -144,8 +144,10 @@ void dump_live_allocations(void)
 void set_fatal_close_hooks(void (*close_audio_hook)(int handle),
                            void (*close_window_hook)(GameWindow *window))
 {
-    fatal_close_audio = close_audio_hook;
-    fatal_close_window = close_window_hook;
+    if (close_audio_hook)
+        fatal_close_audio = close_audio_hook;
+    if (close_window_hook)
+        fatal_close_window = close_window_hook;
 }
 
 void fatal_out_of_memory(void)

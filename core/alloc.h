@@ -16,7 +16,8 @@ void *xmalloc(size_t size);                         // never null
 
 struct GameWindow;
 // The audio and window layers register how the fatal stop closes them
-// (close_audio and close_gl_window); a null hook is skipped.
+// (close_audio and close_gl_window), each when it opens. A null argument
+// leaves that hook as it was, so either layer may register alone.
 void set_fatal_close_hooks(void (*close_audio_hook)(int handle),
                            void (*close_window_hook)(GameWindow *window));
 

@@ -1,6 +1,7 @@
 // The millisecond clock (CLOCK_MONOTONIC) and sleep_for.
 #include "platform/time.h"
 
+#include <cerrno>
 #include <sched.h>
 #include <time.h>
 
@@ -20,7 +21,8 @@ static void system_sleep(int64_t milliseconds)
     struct timespec rest;
     rest.tv_sec = (time_t)(milliseconds / 1000);
     rest.tv_nsec = (long)(milliseconds % 1000) * 1000000L;
-    while (nanosleep(&rest, &rest) != 0) {
+    // A signal cuts the sleep short: sleep the rest. Any other failure ends it.
+    while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
     }
 }
 

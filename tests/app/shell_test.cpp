@@ -10,7 +10,7 @@ TEST(Shell, StartsClosedWithSaneDefaults)
 {
     EXPECT_EQ(game_window, nullptr);
     EXPECT_EQ(audio_handle, 0);
-    EXPECT_GT(max_message_lines, 0);
+    EXPECT_EQ(max_message_lines, 5);   // the "message_lines" default
     EXPECT_EQ(hide_spam, 0);
     EXPECT_EQ(verbose_setting, 0);
 }

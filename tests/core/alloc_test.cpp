@@ -4,6 +4,7 @@
 #include "core/alloc.h"
 
 #include "app/shell.h"
+#include "platform/message_box.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -193,19 +194,33 @@ static void fake_close_window(GameWindow *window)
 {
     fprintf(stderr, "close window %s\n", window == game_window ? "game" : "other");
 }
+static void fake_message_box(const char *title, const char *text)
+{
+    fprintf(stderr, "box [%s] [%s]\n", title, text);
+}
 
 TEST(FatalStop, OutOfMemoryClosesAudioAndWindowShowsTheMessageAndExits1)
 {
-    set_fatal_close_hooks(fake_close_audio, fake_close_window);
+    // Each layer registers its own hook when it opens: the window first, then
+    // audio; neither registration undoes the other.
+    set_fatal_close_hooks(nullptr, fake_close_window);
+    set_fatal_close_hooks(fake_close_audio, nullptr);
     static char window_record[16];
     audio_handle = 7;
     game_window = (GameWindow *)window_record;
     EXPECT_EXIT(xmalloc(HUGE_SIZE), testing::ExitedWithCode(1),
                 "close audio 7\nclose window game\nError: Out of virtual memory\n");
+    // Once the window layer shows message boxes, the stop's message goes there.
+    std::string err;
+    EXPECT_EQ(run_in_child([] {
+        set_message_box_hook(fake_message_box);
+        xmalloc(HUGE_SIZE);
+    }, &err), 1);
+    EXPECT_TRUE(err.ends_with("close audio 7\nclose window game\n"
+                              "box [Error] [Out of virtual memory]\n")) << err;
     // Nothing open: only the message.
     audio_handle = 0;
     game_window = nullptr;
-    std::string err;
     EXPECT_EQ(run_in_child([] { xmalloc(HUGE_SIZE); }, &err), 1);
     // (The sanitizer may warn about the failed allocation first.)
     EXPECT_EQ(err.find("close"), std::string::npos) << err;
@@ -213,4 +228,68 @@ TEST(FatalStop, OutOfMemoryClosesAudioAndWindowShowsTheMessageAndExits1)
     void *block = xmalloc(10);
     EXPECT_NE(block, nullptr);
     checked_free(block);
+}
+
+// What a block held at the moment it was handed back to the C allocator,
+// seen through the sanitizer's free hook (absent in builds without it).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(
+    void (*malloc_hook)(const volatile void *, size_t),
+    void (*free_hook)(const volatile void *)) __attribute__((weak));
+
+static void ignore_malloc(const volatile void *, size_t) {}
+
+static const volatile void *watched_block;
+static size_t watched_size;
+static std::string watched_bytes;
+static void watch_free(const volatile void *block)
+{
+    if (block != watched_block)
+        return;
+    const volatile char *bytes = (const volatile char *)block;
+    for (size_t i = 0; i < watched_size; i++)
+        watched_bytes += bytes[i];
+}
+
+// The bytes a block of 24 bytes filled with 'k' held when freed or moved.
+static std::string bytes_at_release(bool through_realloc)
+{
+    char *block = (char *)checked_malloc(24);
+    memset(block, 'k', 24);
+    watched_block = block;
+    watched_size = 24;
+    watched_bytes.clear();
+    if (through_realloc)
+        checked_free(checked_realloc(block, 1 << 20));   // the sanitizer always moves
+    else
+        checked_free(block);
+    watched_block = nullptr;
+    return watched_bytes;
+}
+
+TEST(Alloc, CheckedFreeZeroesTheBlockButReallocDoesNot)
+{
+    if (!__sanitizer_install_malloc_and_free_hooks)
+        GTEST_SKIP() << "needs the sanitizer's free hook";
+    ASSERT_NE(__sanitizer_install_malloc_and_free_hooks(ignore_malloc, watch_free), 0);
+    struct Case {
+        const char *check;   // KZ_CHECK_ALLOC, null: unset
+        bool through_realloc;
+        char expected;
+    } cases[] = {
+        {"1", false, '\0'},   // zeroed before the free
+        {"1", true, 'k'},     // the old block of a realloc keeps its bytes
+        {nullptr, false, 'k'},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.check ? c.check : "unset")
+                                        << (c.through_realloc ? ", realloc" : ", free"));
+        std::string seen;
+        ASSERT_EQ(run_in_child([&] {
+            if (c.check)
+                setenv("KZ_CHECK_ALLOC", c.check, 1);
+            std::string bytes = bytes_at_release(c.through_realloc);
+            fprintf(stderr, "seen %zu bytes [%s]\n", bytes.size(), bytes.c_str());
+            _exit(bytes == std::string(24, c.expected) ? 0 : 2);
+        }, &seen), 0) << seen;
+    }
 }

@@ -208,6 +208,7 @@ TEST(Socket, ErrorNames)
         {ENOTSOCK, 10038, "WSAENOTSOCK"}, {EADDRINUSE, 10048, "WSAEADDRINUSE"},
         {ENETUNREACH, 10051, "WSAENETUNREACH"}, {ECONNRESET, 10054, "WSAECONNRESET"},
         {EHOSTUNREACH, 10065, "WSAEHOSTUNREACH"}, {ENOMEM, 8, "WSA_NOT_ENOUGH_MEMORY"},
+        {EPERM, 10013, "WSAEACCES"}, {EACCES, 10013, "WSAEACCES"},
         {ENOENT, ENOENT, "2"},   // no Winsock twin: its own number
     };
     for (const Errno &e : errnos) {
