@@ -3,8 +3,9 @@
 
 // Writes one stamped line (callers end their lines with "\n"). A null format
 // closes the log. The first line may name the file: "VOKE_LOGFILE=<path>"
-// (the path is taken from the formatted line, so "VOKE_LOGFILE=%s" works; a
-// final newline is dropped); VOKE_LOGFILE in the environment wins over it.
+// (the path is taken from the formatted line, so send a built path as
+// log_printf("VOKE_LOGFILE=%s", path), never as the format itself, which may
+// hold '%'; a final newline is dropped); VOKE_LOGFILE in the environment wins.
 // Stamps come from get_time (platform/time.h).
 int log_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void close_log(void);
