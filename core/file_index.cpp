@@ -192,13 +192,16 @@ static ArchiveHeader read_archive_header(FILE *stream, const char *path, int arc
             log_printf("Archive %.900s refused: member '%.200s' has a bad size\n", path, name_start);
             return HEADER_REFUSED;
         }
+        // A member dropped for want of memory still takes its bytes, so the
+        // offsets of the members after it stay right.
+        int32_t offset = (int32_t)(data_length < INT32_MAX ? data_length : INT32_MAX);
+        data_length += size;
         char *name = copy_member_name(name_start, newline);
         if (!name)
             continue;
         FileIndexEntry *entry = add_index_entry(name, path, name, (int32_t)size, archive_number);
         if (entry)
-            entry->data_offset = (int32_t)(data_length < INT32_MAX ? data_length : INT32_MAX);
-        data_length += size;
+            entry->data_offset = offset;
     }
 }
 

@@ -392,10 +392,12 @@ int file_read_int(GameFile *file)
     return file_scanf(file, "%d", &value) == 1 ? value : INT32_MIN;
 }
 
+// The count is taken right after the '#', so a bare "#" line (nothing for the
+// set to match) is passed over like any other comment line.
 void skip_comment_lines(GameFile *file)
 {
     int consumed;
     do
         consumed = 0;
-    while (file_scanf(file, " #%*[^\n]%n", &consumed) >= 0 && consumed > 0);
+    while (file_scanf(file, " #%n%*[^\n]", &consumed) >= 0 && consumed > 0);
 }

@@ -273,7 +273,7 @@ GameFile *file_open(const char *path, const char *mode)
 
 int file_close_only(GameFile *file)
 {
-    if (!file)
+    if (!file || !file->stream)   // already closed
         return EOF;
     if (file->gzip)
         inflateEnd(&file->inflater);

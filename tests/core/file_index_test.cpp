@@ -165,8 +165,14 @@ TEST(FileIndex, MemberStopsAtItsSize)
     GameFile *file = file_open("@first", "rb");
     ASSERT_NE(file, nullptr);
     char buffer[64];
+    // A looked-ahead byte counts once against the member's size.
+    EXPECT_EQ(file_peekc(file), 'a');
     EXPECT_EQ(file_read(file, buffer, sizeof buffer), 3);
     EXPECT_EQ(file_getc(file), -1);
+    EXPECT_EQ(file_seek(file, 2), 1);
+    EXPECT_EQ(file_peekc(file), 'c');
+    EXPECT_EQ(file_getc(file), 'c');
+    EXPECT_EQ(file_peekc(file), -1);
     EXPECT_EQ(file_seek(file, 1), 1);
     EXPECT_EQ(file_getc(file), 'b');
     EXPECT_EQ(file_seek(file, 3), 0);

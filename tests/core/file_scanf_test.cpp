@@ -181,7 +181,8 @@ TEST(FileScanf, ReadsAFileOfRecordsUntilTheFirstBadOne)
 
 TEST(FileScanf, ReadIntAndCommentSkipping)
 {
-    GameFile *file = open_bytes("  # comment one\n#two\n\n  42 x");
+    // A bare "#" line is a comment line too.
+    GameFile *file = open_bytes("  # comment one\n#\n#two\n\n  42 x");
     ASSERT_NE(file, nullptr);
     skip_comment_lines(file);
     EXPECT_EQ(file_read_int(file), 42);

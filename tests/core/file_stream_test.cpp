@@ -69,6 +69,9 @@ TEST(FileStream, LinesLookaheadAndBlocks)
     EXPECT_EQ(file_getc(file), -1);
     EXPECT_EQ(file_peekc(file), -1);
     EXPECT_EQ(file_read(file, block, sizeof block), 0);
+    // Closing without freeing, then closing again, closes the stream once.
+    EXPECT_EQ(file_close_only(file), 0);
+    EXPECT_EQ(file_close_only(file), EOF);
     file_close(file);
 }
 
