@@ -1,6 +1,7 @@
 // The file index: folder walks, ".saf" archives and their broken headers,
 // lookups without regard to case, the file list, and its teardown.
 #include "app/shell.h"
+#include "core/alloc.h"
 #include "core/file.h"
 #include "core/file_index.h"
 #include "core/game_file.h"
@@ -177,6 +178,11 @@ TEST(FileIndex, MemberStopsAtItsSize)
     EXPECT_EQ(file_getc(file), 'b');
     EXPECT_EQ(file_seek(file, 3), 0);
     file_close(file);
+    // Whole-file reading stops at the member's end too.
+    char *text = file_to_string("@first");
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text, "abc");
+    checked_free(text);
 
     file = file_open("@second", "rb");
     ASSERT_NE(file, nullptr);
