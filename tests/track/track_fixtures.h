@@ -160,11 +160,15 @@ inline Model *fixture_model_loader(const char *name)
     if (!file)
         return nullptr;
     file_close(file);
-    static std::vector<Model *> models;
-    for (Model *model : models)
-        if (!strcmp(model->name, name))
-            return model;
-    Model *model = new Model{strdup(name)};
-    models.push_back(model);
-    return model;
+    static char names[64][256];
+    static Model models[64];
+    static int count;
+    for (int i = 0; i < count; i++)
+        if (!strcmp(names[i], name))
+            return &models[i];
+    if (count == 64)
+        return nullptr;
+    snprintf(names[count], sizeof names[count], "%s", name);
+    models[count].name = names[count];
+    return &models[count++];
 }
