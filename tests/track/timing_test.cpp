@@ -1,0 +1,195 @@
+// Timing gates (sections, acceptance, lap-list values, the lap pool, writing
+// back) and flaggers.
+#include "track/timing.h"
+
+#include "bike/shape.h"
+#include "race/lap_pool.h"
+#include "track/objects.h"
+#include "track/track.h"
+#include "track/track_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+class Timing : public testing::Test {
+protected:
+    MemoryTerrain *memory = nullptr;
+    void SetUp() override
+    {
+        memory = new MemoryTerrain();
+        current_terrain = &memory->terrain;
+        set_track_folder("tracks/gates");
+        set_texture_loader(fixture_texture_loader);
+        set_model_loader(fixture_model_loader);
+        for (const char *name : {"startgate.jm", "startgate.ppm", "flag0.png", "flag1.png"})
+            write_file(test_data_dir() + name, "x");
+        write_file(test_data_dir() + "startgate.shp", "0\n");
+    }
+    void TearDown() override
+    {
+        for (int i = 0; i < statue_table.count; i++)
+            free_statue(get_statue(i));
+        free_growable_array(&statue_table);
+        free_growable_array(&billboard_table);
+        free_growable_array(&billboard_draw_slots);
+        free_growable_array(&flagger_list);
+        free_lap_pool();
+        set_texture_loader(nullptr);
+        set_model_loader(nullptr);
+        free_textures(1);
+        free_shape_cache();
+        set_track_folder(nullptr);
+        current_terrain = nullptr;
+        delete memory;
+    }
+    void read(const std::string &text)
+    {
+        write_file(test_data_dir() + "tracks/gates/timing_gates", text);
+        read_timing_gates("@tracks/gates/timing_gates");
+    }
+};
+
+static const char *const CHECKPOINTS = "checkpoints:\n"
+                                       "10 [ 1 2 3 ] [ 0 0 1 ]\n"
+                                       "12 [ 4 5 6 ] [ 1 0 0 ]\n"
+                                       "14 [ 7 8 9 ] [ 0 0 -1 ]\n";
+
+TEST_F(Timing, AcceptanceRules)
+{
+    struct Case {
+        const char *name;
+        std::string lists;
+        bool accepted;
+    } cases[] = {
+        {"three and three", "firstlap: 0 1 2 normallap: 0 1 2", true},
+        {"first lap of two", "firstlap: 0 1 normallap: 0 1 2", false},
+        {"normal lap of two", "firstlap: 0 1 2 normallap: 1 2", false},
+        {"two timing gates", "firstlap: 0 100001 2 normallap: 0 1 2", false},
+        {"marks beside three", "firstlap: 0 100001 1 2 normallap: 0 1 100002 2", true},
+        {"no normal lap", "firstlap: 0 1 2", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        read(std::string(CHECKPOINTS) + c.lists + "\n");
+        EXPECT_EQ(timing_gate_count > 0, c.accepted);
+        EXPECT_EQ(lap_pool != nullptr, c.accepted);
+        free_lap_pool();
+    }
+    // No checkpoints at all.
+    read("firstlap: 0 1 2 normallap: 0 1 2\n");
+    EXPECT_EQ(timing_gate_count, 0);
+    EXPECT_EQ(lap_gate_list.first_lap_count, 0);
+}
+
+TEST_F(Timing, LapListValuesAndThePool)
+{
+    read(std::string(CHECKPOINTS) + "firstlap: 0 100003 -5 7 1\nnormallap: 2 1 0 100000\n");
+    ASSERT_EQ(timing_gate_count, 3);
+    EXPECT_FLOAT_EQ(timing_gates[1].radius, 12.0f);
+    EXPECT_FLOAT_EQ(timing_gates[2].direction[2], -1.0f);
+    const LapGateList &l = lap_gate_list;
+    EXPECT_EQ(l.first_lap_count, 5);
+    EXPECT_EQ(l.normal_lap_count, 4);
+    int expected[] = {0, 100002, 0, 2, 1, 2, 1, 0, 100000};
+    for (int i = 0; i < 9; i++)
+        EXPECT_EQ(l.entries[i], expected[i]) << i;
+    EXPECT_EQ(l.first_lap_timing, 4);
+    EXPECT_EQ(l.normal_lap_timing, 3);
+    // One row per timing gate of both laps, every candidate empty with no time.
+    ASSERT_EQ(lap_pool_rows, 7);
+    for (int row = 0; row < 7; row++)
+        for (int i = 0; i < LAP_POOL_CANDIDATES; i++) {
+            const LapCandidate &c = lap_pool_row(row)[i];
+            ASSERT_EQ(c.samples, nullptr);
+            ASSERT_EQ(c.count, 0);
+            ASSERT_EQ(c.section_time, LAP_NO_TIME);
+            ASSERT_EQ(c.pair_time, LAP_NO_TIME);
+            ASSERT_EQ(c.best_section_time, LAP_NO_TIME);
+            ASSERT_EQ(c.best_pair_time, LAP_NO_TIME);
+            ASSERT_EQ(c.runs + c.section_sum + c.pair_sum + c.penalties + c.serial, 0);
+        }
+    EXPECT_EQ(lap_pool_row(7), nullptr);
+    EXPECT_EQ(lap_serial_counter, 0);
+    for (int i = 0; i < 3 * 7; i++)
+        EXPECT_EQ(line_results[i], 0);
+}
+
+TEST_F(Timing, StartingGateSection)
+{
+    read("startinggate:\n"
+         "[ 10 0 20 ] 0\n"
+         "[ 14 0 20 ] 7.0 @startgate.jm @other.ppm\n"
+         "checkpoints:\n"
+         "10 [ 1 2 3 ] [ 0 0 1 ]\n"
+         "firstlap: 0 0 0 normallap: 0 0 0\n");
+    ASSERT_EQ(start_gate_count, 2);
+    EXPECT_EQ(timing_gate_count, 1);
+    // 7 rad is brought into [-pi, pi].
+    EXPECT_NEAR(start_gate_pieces[1].angle, 7.0f - 2 * 3.14159265f, 1e-5);
+    const Statue *gate = get_statue(start_gate_statues[0]);
+    ASSERT_NE(gate, nullptr);
+    EXPECT_FLOAT_EQ(gate->x, 10.0f);
+    EXPECT_FLOAT_EQ(gate->z, 17.0f);   // 3 ft behind the piece
+    EXPECT_NE(gate->model, nullptr);
+    EXPECT_NE(gate->shape, nullptr);
+
+    ASSERT_EQ(write_timing_gates(), 1);
+    std::string text;
+    read_file(test_home_dir() + "tracks/gates/timing_gates", &text);
+    char second[256];
+    snprintf(second, sizeof second, "[14.000000 0.000000 20.000000] %f @startgate.jm null @startgate.shp\n",
+             start_gate_pieces[1].angle);
+    EXPECT_EQ(text, std::string("startinggate:\n"
+                                "[10.000000 0.000000 20.000000] 0.000000\n") +
+                        second +
+                        "checkpoints:\n"
+                        "10.000000 [1.000000 2.000000 3.000000] [0.000000 0.000000 1.000000]\n"
+                        "firstlap:\n0 0 0 \nnormallap:\n0 0 0 \n");
+}
+
+TEST_F(Timing, BlankLineInTheStartingGateEndsTheSections)
+{
+    read("startinggate:\n[ 10 0 20 ] 0\n\ncheckpoints:\n10 [ 1 2 3 ] [ 0 0 1 ]\n"
+         "firstlap: 0 0 0 normallap: 0 0 0\n");
+    EXPECT_EQ(start_gate_count, 1);
+    EXPECT_EQ(timing_gate_count, 0);
+}
+
+TEST_F(Timing, Flaggers)
+{
+    std::string dir = test_data_dir() + "tracks/gates/";
+    read(std::string(CHECKPOINTS) + "firstlap: 0 1 2 normallap: 0 1 2\n");
+    std::string part_a = "[ 1 2 3 ] [ 4 5 6 ] 2 3 0.5\n@flag0.png @flag1.png a b c\n";
+    std::string part_b = "[ 7 8 9 ] 1 1\n@flag1.png x y z\n";
+    std::string flaggers = "[ 20 0 30 ] 2 2 -7 1 5 -1 @flag0.png @flag1.png\n"
+                           "[ 21 0 31 ] 2 2 0 0 0 0 @flag1.png\n";   // no second texture: ends here
+    struct Case {
+        std::string text;
+        int billboard_a, billboard_b, flaggers;
+    } cases[] = {
+        {"", -1, -1, 0},
+        {part_a, 0, -1, 0},
+        {part_a + part_b, 0, 1, 0},
+        {part_a + part_b + flaggers, 0, 1, 1},
+    };
+    for (const Case &c : cases) {
+        billboard_table.count = billboard_draw_slots.count = 0;
+        flagger_list.count = 0;
+        write_file(dir + "flaggers", c.text);
+        read_flaggers("@tracks/gates/flaggers");
+        EXPECT_EQ(flagger_setup.billboard_a, c.billboard_a);
+        EXPECT_EQ(flagger_setup.billboard_b, c.billboard_b);
+        EXPECT_EQ(flagger_list.count, c.flaggers);
+    }
+    EXPECT_FLOAT_EQ(flagger_setup.value, 0.5f);
+    EXPECT_NE(flagger_setup.textures_a[1], 0);
+    EXPECT_EQ(flagger_setup.textures_a[2], 0);
+    const Flagger *f = (const Flagger *)flagger_list.data;
+    EXPECT_EQ(f->checkpoints[0], -1);
+    EXPECT_EQ(f->checkpoints[1], 1);
+    EXPECT_EQ(f->checkpoints[2], 2);   // clamped to the last checkpoint
+    EXPECT_EQ(f->checkpoints[3], -1);
+    EXPECT_EQ(get_billboard(f->billboard)->texture, f->texture_one);
+    EXPECT_NE(f->texture_two, 0);
+}
