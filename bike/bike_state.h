@@ -9,6 +9,7 @@
 
 #include "bike/bike_models.h"
 #include "core/alloc.h"
+#include "track/erosion.h"
 
 struct Model;
 struct CollisionShape;
@@ -210,6 +211,8 @@ struct BikeState {
     int32_t last_bike_contact_tic;
     int32_t finished;
     float physics_weight;          // 1 = simulated here, 0 = placed from states
+
+    ErosionRecord ruts[2];         // the tyres' rut records: front, rear
 
     int32_t arcade_physics;
     int32_t last_contact_tic;

@@ -72,8 +72,10 @@ void unpack_rider_state(BikeState *bike, const uint8_t *bytes, int format);
 // simulated here, pulled toward them.
 void apply_rider_state(BikeState *bike, const uint8_t *current, const uint8_t *earlier,
                        const uint8_t *later, int tics, int format);
+// The records are read in the given format (the older form has no rider
+// offset: it is taken from the rider's travel).
 void pull_bike_toward_state(BikeState *bike, const uint8_t *current, const uint8_t *earlier,
-                            const uint8_t *later, int tics);
+                            const uint8_t *later, int tics, int format);
 
 // The rotation vector (axis times angle) that turns orientation a into b,
 // both row-major 3 x 3 rotations; (0, 0, 0) for equal orientations.

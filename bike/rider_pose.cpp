@@ -3,8 +3,11 @@
 #include "bike/rider_pose.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "bike/bike_math.h"
+#include "bike/bike_state.h"
+#include "track/terrain.h"
 
 namespace {
 
@@ -346,5 +349,74 @@ void compute_arm_bones(const RiderPoseInput *input, RiderBones *bones)
         vec_cross(b, c, a);
         store_bone(bones, side == 0 ? BONE_LEFT_UPPER_ARM : BONE_RIGHT_UPPER_ARM, shoulder, a, b,
                    c);
+    }
+}
+
+static float terrain_ground(const void *context, float x, float z)
+{
+    return get_terrain_height((const Terrain *)context, x, z);
+}
+
+static void read_body_pose(dBodyID body, BodyPose *pose)
+{
+    if (!body) {
+        memset(pose, 0, sizeof *pose);
+        pose->rotation[0] = pose->rotation[4] = pose->rotation[8] = 1.0;
+        return;
+    }
+    const dReal *p = dBodyGetPosition(body);
+    const dReal *r = dBodyGetRotation(body);   // rows of four
+    for (int i = 0; i < 3; i++) {
+        pose->position[i] = p[i];
+        for (int j = 0; j < 3; j++)
+            pose->rotation[3 * i + j] = r[4 * i + j];
+    }
+}
+
+void get_rider_pose_input(const BikeState *bike, RiderPoseInput *input)
+{
+    memset(input, 0, sizeof *input);
+    input->model = get_bike_state_model(bike);
+    read_body_pose(bike->frame_body, &input->frame);
+    read_body_pose(bike->rider_body, &input->rider);
+    read_body_pose(bike->fork_upper_body, &input->steering);
+    if (bike->frame_body) {
+        const dReal *v = dBodyGetLinearVel(bike->frame_body);
+        vec_set(input->frame_velocity, v[0], v[1], v[2]);
+    }
+    input->crash_timer = bike->crash_timer;
+    input->foot_down_amount = bike->foot_down_amount;
+    input->throttle = bike->throttle;
+    for (int i = 0; i < 2; i++)
+        memcpy(input->loose_points[i], bike->loose_points[i].position, sizeof input->loose_points[i]);
+    if (current_terrain) {
+        input->ground_height = terrain_ground;
+        input->ground_context = current_terrain;
+    }
+}
+
+void compute_rider_pose_points(const BikeState *bike, float *left_foot, float *right_foot,
+                               float *left_weight, float *right_weight)
+{
+    RiderPoseInput input;
+    get_rider_pose_input(bike, &input);
+    compute_rider_pose_points_from(&input, left_foot, right_foot, left_weight, right_weight);
+}
+
+void start_loose_rider_points(BikeState *bike)
+{
+    int crash_timer = bike->crash_timer;
+    bike->crash_timer = 0;
+    float points[2][3];
+    compute_rider_pose_points(bike, points[0], points[1], nullptr, nullptr);
+    bike->crash_timer = crash_timer;
+    for (int i = 0; i < 2; i++) {
+        dVector3 velocity = {0, 0, 0};
+        if (bike->rider_body)
+            dBodyGetPointVel(bike->rider_body, points[i][0], points[i][1], points[i][2], velocity);
+        for (int k = 0; k < 3; k++) {
+            bike->loose_points[i].position[k] = points[i][k];
+            bike->loose_points[i].velocity[k] = (float)velocity[k];
+        }
     }
 }

@@ -53,6 +53,9 @@ void compute_rider_pose_points_from(const RiderPoseInput *input, float *left_foo
 // The same for a bike, from its bodies and the current terrain.
 void compute_rider_pose_points(const BikeState *bike, float *left_foot, float *right_foot,
                                float *left_weight, float *right_weight);
+// A crash starts the two loose limb points where the feet of a rider on
+// the bike would be, moving with the rider body.
+void start_loose_rider_points(BikeState *bike);
 // Fills the input from a bike's bodies and state.
 void get_rider_pose_input(const BikeState *bike, RiderPoseInput *input);
 

@@ -81,6 +81,17 @@ void free_textures(int all)
     free_growable_array(&texture_names);
 }
 
+int make_text_texture(const char *text, int width, int height, const uint8_t *foreground,
+                      const uint8_t *background)
+{
+    (void)text;
+    (void)width;
+    (void)height;
+    (void)foreground;
+    (void)background;
+    return 0;
+}
+
 void delete_texture(int texture)
 {
     (void)texture;

@@ -17,6 +17,12 @@ void delete_texture(int texture);
 
 int make_texture(const uint8_t *pixels, int width, int height, int channels);
 int make_texture_single_level(const uint8_t *pixels, int width, int height, int channels);
+// The text drawn with the number glyphs into a width x height texture,
+// tinted from the background to the foreground colour (three bytes each),
+// with its mip levels; not cached, the caller deletes it. 0 until the
+// renderer exists.
+int make_text_texture(const char *text, int width, int height, const uint8_t *foreground,
+                      const uint8_t *background);
 // A checkerboard placeholder of size x size: squares of square texels in
 // the two placeholder colours scaled by scale / 255, with its mip levels.
 int make_placeholder_texture(int size, int square, int scale);
