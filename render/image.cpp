@@ -181,6 +181,21 @@ static int read_pnm_samples(GameFile *file, int binary, int maximum, uint8_t *ou
     if (binary) {
         file_getc(file);
         int wide = maximum > 255;
+        if (!wide) {
+            // Bytes as they are, read in blocks, then scaled.
+            for (size_t done = 0; done < count;) {
+                int chunk = count - done > 1 << 20 ? 1 << 20 : (int)(count - done);
+                int got = file_read(file, out + done, chunk);
+                if (got <= 0)
+                    return 0;
+                done += (size_t)got;
+            }
+            for (size_t i = 0; i < count && maximum != 255; i++) {
+                int v = out[i] > maximum ? maximum : out[i];
+                out[i] = (uint8_t)(v * 255 / maximum);
+            }
+            return 1;
+        }
         for (size_t i = 0; i < count; i++) {
             int v = file_getc(file);
             if (v < 0)
