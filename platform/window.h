@@ -5,12 +5,72 @@
 #include "platform/mutex.h"
 #include "platform/time.h"
 
-// The one game window. A plain record, allocated zeroed; the window layer
-// adds its fields (handles, GL context, frame mutex, devices) below.
+#include <cstdint>
+
+struct InputDevice;
+struct SDL_Window;
+
+// What begin_frame hands out: a reserved word and the drawable's size.
+struct FrameSize {
+    int reserved;   // always 0
+    int width;
+    int height;
+};
+
+// Window flags.
+enum {
+    WINDOW_RESIZABLE = 1,
+    WINDOW_THREADED = 2,          // the option was asked for (never used)
+    WINDOW_FULL_SCREEN_ACTIVE = 4,
+    WINDOW_OPENED = 8,
+};
+
+// Display switches waiting for the pump.
+enum {
+    DISPLAY_REQUEST_NONE,
+    DISPLAY_REQUEST_FULL_SCREEN,
+    DISPLAY_REQUEST_WINDOWED,
+};
+
+// The one game window. A plain record, allocated zeroed with room for a copy
+// of its title after it.
 struct GameWindow {
     EventRing events;    // guarded by event_mutex for every push and pop
     Mutex event_mutex;
-    // Window fields follow.
+
+    SDL_Window *sdl_window;
+    uint32_t sdl_window_id;
+    void *gl_context;              // null: the window draws nothing
+    FrameSize frame_size;
+    int requested_width;           // desktop size when opened with 0; follows resizes
+    int requested_height;
+    int colour_bits;
+    int full_screen_width;         // the mode chosen for full screen
+    int full_screen_height;
+    const char *title;
+    unsigned long creating_thread;
+    unsigned long window_thread;
+    Mutex frame_mutex;             // held from begin_frame to end_frame
+    InputDevice *devices;
+    const char **axis_names;       // null-terminated, from the name store
+    int axis_name_count;
+    int axis_name_capacity;
+    int option_bits;               // the options at open (WINDOW_OPTION_*)
+    int closed;
+    int moving;                    // set while the display is being switched
+    int flags;                     // WINDOW_* above
+    int minimised;                 // tracked from the window's events
+    int hidden;
+    int joystick_subsystem;        // the window started SDL's joysticks
+    int display_request;           // DISPLAY_REQUEST_*, under event_mutex
+    int display_request_width;
+    int display_request_height;
+};
+
+// Options read when the first window opens.
+enum {
+    WINDOW_OPTION_FULL_SCREEN = 1,
+    WINDOW_OPTION_THREADED = 2,
 };
 
 // Set up and tear down the event ring and its mutex of a window record.
@@ -40,3 +100,33 @@ int next_event_before(GameWindow *window, TimeValue limit, int *code, int *press
                       int *seconds, int *microseconds);
 
 void pump_window_messages(GameWindow *window);
+
+// ---- the window and its OpenGL context -------------------------------------------
+
+// Flags: the low byte holds the colour bits (32 is asked for as 24), 0x100 a
+// window of fixed size, 0x200 full screen. A size of 0 x 0 takes the desktop's.
+// Null, after logging why, on failure; the context is current on the caller.
+GameWindow *open_gl_window(const char *title, int width, int height, int flags, int alpha_bits,
+                           int depth_bits, int stencil_bits, int accumulation_bits);
+// Deletes the context, closes the window and frees it. Null is allowed.
+void close_gl_window(GameWindow *window);
+// The window without its OpenGL part.
+GameWindow *voke_window_open(const char *title, int width, int height, int flags);
+void voke_window_close(GameWindow *window);
+
+// The frame size with the frame mutex held, or null (mutex not held) when the
+// window is minimised, hidden, closing, being switched or has no context.
+// Brackets may nest; an end_frame without a begin_frame is harmless.
+FrameSize *begin_frame(GameWindow *window);
+// Swaps the buffers and releases the frame mutex: 1, or 0 without a context.
+int end_frame(GameWindow *window);
+
+// The SDL window, for code that needs the system's handle.
+SDL_Window *get_window_handle(GameWindow *window);
+// An OpenGL entry point of the current context, or null.
+void *get_gl_proc_address(const char *name);
+
+// SDL's video subsystem, counted: the window and the display-mode list take
+// it while they need it. acquire_video gives 0 when there is no display.
+int acquire_video(void);
+void release_video(void);
