@@ -85,13 +85,7 @@ static FoundMode found_mode(const SDL_DisplayMode &mode)
 int get_desktop_size(int *width, int *height)
 {
     SDL_DisplayMode mode;
-    if (!acquire_video() ) {
-        *width = DEFAULT_DESKTOP_WIDTH;
-        *height = DEFAULT_DESKTOP_HEIGHT;
-        return 0;
-    }
-    int ok = SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 && mode.h > 0;
-    release_video();
+    int ok = start_video() && SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 && mode.h > 0;
     *width = ok ? mode.w : DEFAULT_DESKTOP_WIDTH;
     *height = ok ? mode.h : DEFAULT_DESKTOP_HEIGHT;
     return ok;
@@ -106,7 +100,7 @@ const DisplayMode *list_display_modes(void)
         return display_modes;
     display_modes_built = 1;
     disable_display_scaling();
-    if (!acquire_video()) {
+    if (!start_video()) {
         // No display: the list holds nothing but its end.
         display_modes = (DisplayMode *)checked_calloc(1, sizeof(DisplayMode));
         return display_modes;
@@ -132,7 +126,6 @@ const DisplayMode *list_display_modes(void)
         display_modes = nullptr;
     }
     checked_free(found);
-    release_video();
     return display_modes;
 }
 

@@ -2,7 +2,6 @@
 // bracket, and the pump that turns SDL's events into the window's events.
 #include "platform/window.h"
 
-#include "app/shell.h"
 #include "core/alloc.h"
 #include "platform/display.h"
 #include "platform/input.h"
@@ -57,29 +56,27 @@ void show_sdl_message_box(const char *title, const char *text)
 
 // ---- SDL's video subsystem ----------------------------------------------------------
 
-int acquire_video(void)
+int start_video(void)
 {
-    static int hints_set;
-    if (!hints_set) {
-        hints_set = 1;
-        // The window installs its own SIGINT and SIGTERM handlers; closing
-        // the window gives one close event, not a quit event as well.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-        // Losing focus in full screen gives the desktop its mode back and
-        // minimises the game; regaining it sets the full-screen mode again.
-        SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "1");
-    }
+    static int started;
+    if (started)
+        return 1;
+    // The window installs its own SIGINT and SIGTERM handlers; closing the
+    // window gives one close event, not a quit event as well.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // Losing focus in full screen gives the desktop its mode back and
+    // minimises the game; regaining it sets the full-screen mode again.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         log_printf("Can't start SDL video: %s\n", SDL_GetError());
         return 0;
     }
+    // The OpenGL library stays loaded between windows.
+    if (SDL_GL_LoadLibrary(nullptr) != 0)
+        log_printf("Can't load the OpenGL library: %s\n", SDL_GetError());
+    started = 1;
     return 1;
-}
-
-void release_video(void)
-{
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 // ---- close signals ----------------------------------------------------------------------
@@ -451,7 +448,6 @@ static void destroy_window(GameWindow *window)
     if (poll_input_devices_hook == poll_input_devices)
         poll_input_devices_hook = nullptr;
     restore_signal_handlers();
-    release_video();
     free_window_events(window);
     log_printf("Window shutdown complete\n");
 }
@@ -467,7 +463,7 @@ static GameWindow *open_window(const char *title, int width, int height, int fla
     int options = read_window_options();
     if (!window)
         return nullptr;
-    if (!acquire_video()) {
+    if (!start_video()) {
         checked_free(window);
         return nullptr;
     }
@@ -546,10 +542,8 @@ void voke_window_close(GameWindow *window)
     if (!window)
         return;
     // Frames this thread still holds (a fatal stop inside a frame) end here.
-    if (window->flags & WINDOW_OPENED) {
-        for (; frames_held > 0; frames_held--)
-            unlock_mutex(&window->frame_mutex);
-    }
+    for (; frames_held > 0; frames_held--)
+        unlock_mutex(&window->frame_mutex);
     window->closed = 1;
     destroy_window(window);
     checked_free(window);

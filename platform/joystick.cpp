@@ -101,11 +101,15 @@ static void destroy_device(InputDevice *device)
     checked_free(device);
 }
 
-static InputDevice *new_device(GameWindow *window, const char *instance_name)
+// A named device record with its id, or null: *out_of_memory tells whether
+// the roll call should end or only skip this device.
+static InputDevice *new_device(GameWindow *window, const char *instance_name, int *out_of_memory)
 {
+    *out_of_memory = 0;
     InputDevice *device = (InputDevice *)checked_calloc(1, sizeof(InputDevice));
     if (!device) {
         log_printf("Out of memory\n");
+        *out_of_memory = 1;
         return nullptr;
     }
     make_device_name(
@@ -115,6 +119,12 @@ static InputDevice *new_device(GameWindow *window, const char *instance_name)
         },
         window, device->name_text);
     device->name = device->name_text;
+    device->id = make_device_id(window, device->name);
+    if (device->id == 0) {
+        log_printf("No free id for \"%s\"\n", device->name);
+        checked_free(device);
+        return nullptr;
+    }
     device->joystick_instance = -1;
     device->enable_buttons = acquire_device;
     device->open = acquire_device;
@@ -122,6 +132,15 @@ static InputDevice *new_device(GameWindow *window, const char *instance_name)
     device->poll = poll_device;
     device->destroy = destroy_device;
     return device;
+}
+
+// Logs why a device is not kept and lets it go.
+static void drop_device(InputDevice *device, const char *why)
+{
+    log_printf(why, device->name);
+    if (device->joystick)
+        SDL_JoystickClose(device->joystick);
+    checked_free(device);
 }
 
 // Logs the axis and button counts and cuts them to what the device record
@@ -167,34 +186,24 @@ static int add_joystick_device(GameWindow *window, int index)
     SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(index), guid, sizeof guid);
     log_printf("%s (%s)\n", instance_name ? instance_name : "", guid);
 
-    InputDevice *device = new_device(window, instance_name);
+    int out_of_memory;
+    InputDevice *device = new_device(window, instance_name, &out_of_memory);
     if (!device)
-        return 0;
-    device->id = make_device_id(window, device->name);
-    if (device->id == 0) {
-        log_printf("No free id for \"%s\"\n", device->name);
-        checked_free(device);
-        return 1;
-    }
+        return !out_of_memory;
     device->joystick = SDL_JoystickOpen(index);
     if (!device->joystick) {
-        log_printf("Can't create \"%s\"\n", device->name);
-        checked_free(device);
+        drop_device(device, "Can't create \"%s\"\n");
         return 1;
     }
     device->joystick_instance = SDL_JoystickInstanceID(device->joystick);
     int axes = SDL_JoystickNumAxes(device->joystick);
     int buttons = SDL_JoystickNumButtons(device->joystick);
     if (axes < 0 || buttons < 0 || device->joystick_instance < 0) {
-        log_printf("Can't get device caps\n");
-        SDL_JoystickClose(device->joystick);
-        checked_free(device);
+        drop_device(device, "Can't get device caps\n");
         return 1;
     }
     if (axes == 0 && buttons == 0) {
-        log_printf("Ignoring Dunsel device\n");
-        SDL_JoystickClose(device->joystick);
-        checked_free(device);
+        drop_device(device, "Ignoring Dunsel device\n");
         return 1;
     }
     limit_counts(device, axes, buttons);
@@ -206,15 +215,10 @@ static int add_joystick_device(GameWindow *window, int index)
 static int add_mouse_device(GameWindow *window)
 {
     log_printf("%s (%s)\n", "Mouse", "Mouse");
-    InputDevice *device = new_device(window, "Mouse");
+    int out_of_memory;
+    InputDevice *device = new_device(window, "Mouse", &out_of_memory);
     if (!device)
-        return 0;
-    device->id = make_device_id(window, device->name);
-    if (device->id == 0) {
-        log_printf("No free id for \"%s\"\n", device->name);
-        checked_free(device);
-        return 1;
-    }
+        return !out_of_memory;
     device->flags = DEVICE_RELATIVE_AXES;
     limit_counts(device, MOUSE_AXES, MOUSE_BUTTONS);
     device->read_axis = read_mouse_axis;

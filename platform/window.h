@@ -126,7 +126,6 @@ SDL_Window *get_window_handle(GameWindow *window);
 // An OpenGL entry point of the current context, or null.
 void *get_gl_proc_address(const char *name);
 
-// SDL's video subsystem, counted: the window and the display-mode list take
-// it while they need it. acquire_video gives 0 when there is no display.
-int acquire_video(void);
-void release_video(void);
+// Starts SDL's video subsystem and loads the OpenGL library, once per process;
+// both stay until the process ends. 0 when there is no display.
+int start_video(void);
