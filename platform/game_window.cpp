@@ -342,6 +342,10 @@ static void handle_event(GameWindow *window, const SDL_Event &event, int64_t mil
     case SDL_QUIT:
         push_event_now(window, EVENT_CLOSE, 1);
         break;
+    case SDL_KEYMAPCHANGED:
+        // The layout's key names are read again on their next use.
+        forget_system_key_names();
+        break;
     case SDL_WINDOWEVENT:
         if (event.window.windowID == window->sdl_window_id)
             handle_window_event(window, event.window);

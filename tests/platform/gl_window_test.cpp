@@ -9,6 +9,7 @@
 #include "platform/window.h"
 #include "drain_events.h"
 #include "platform/x11_close.h"
+#include "support/test_support.h"
 
 #include <GL/gl.h>
 #include <SDL2/SDL.h>
@@ -474,4 +475,40 @@ TEST_F(GlWindow, CursorAxesGiveThePointerInWindowPixels)
     unbind_axis(y);
     checked_free(x);
     checked_free(y);
+}
+
+TEST(GlWindowOpen, FullScreenAtOpenKeepsTheDesktopModeForZeroSize)
+{
+    int desktop_width, desktop_height;
+    ASSERT_EQ(get_desktop_size(&desktop_width, &desktop_height), 1);
+    GameWindow *window = open_gl_window("Rutline full", 0, 0, 16 | WINDOW_FULL_SCREEN, 0, 16, 0, 0);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->flags & WINDOW_FULL_SCREEN_ACTIVE);
+    EXPECT_TRUE(SDL_GetWindowFlags(window->sdl_window) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+    EXPECT_EQ(window->full_screen_width, desktop_width);
+    EXPECT_EQ(window->full_screen_height, desktop_height);
+    EXPECT_TRUE(wait_for_frame_size(window, desktop_width, desktop_height));
+    close_gl_window(window);
+}
+
+TEST(GlWindowOpen, TheThreadedOptionIsLoggedAndTheGameThreadStillPumps)
+{
+    std::string log_path = test_dir() + "/window-log.txt";
+    setenv("VOKE_LOGFILE", log_path.c_str(), 1);
+    setenv("VOKE_OPTIONS", "[threaded:yes]", 1);
+    GameWindow *window = open_gl_window("Rutline threaded", 160, 120, 24, 0, 16, 0, 0);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->flags & WINDOW_THREADED);
+    drain(window);
+    push_key(window, SDL_SCANCODE_Q, true);
+    EXPECT_EQ(pressed_codes(drain(window)), (std::vector<int>{0x1010}));
+    close_gl_window(window);
+
+    std::string log;
+    ASSERT_TRUE(read_file(log_path, &log));
+    EXPECT_NE(log.find("] Options:\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("]  threaded: [on]\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("the game thread pumps events"), std::string::npos) << log;
+    EXPECT_NE(log.find("] Deleting OpenGL context\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("] Window shutdown complete\n"), std::string::npos) << log;
 }
