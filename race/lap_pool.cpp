@@ -8,21 +8,29 @@
 
 LapCandidate *lap_pool;
 int lap_pool_rows;
+int lap_pool_first_rows;
 int *line_results;
 int lap_serial_counter;
 
 LapCandidate *lap_pool_row(int row)
 {
-    if (!lap_pool || row < 0 || row >= lap_pool_rows)
+    if (!lap_pool || row < 0)
         return nullptr;
+    int lap_rows = lap_pool_rows - lap_pool_first_rows;
+    if (row >= lap_pool_first_rows) {
+        if (lap_rows <= 0)
+            return nullptr;
+        row = lap_pool_first_rows + (row - lap_pool_first_rows) % lap_rows;
+    }
     return lap_pool + (size_t)row * LAP_POOL_CANDIDATES;
 }
 
-void create_lap_pool(int rows)
+void create_lap_pool(int first_rows, int lap_rows)
 {
     free_lap_pool();
-    if (rows <= 0)
+    if (first_rows < 0 || lap_rows < 0 || first_rows + lap_rows <= 0)
         return;
+    int rows = first_rows + lap_rows;
     size_t candidates = (size_t)rows * LAP_POOL_CANDIDATES;
     lap_pool = (LapCandidate *)xmalloc(candidates * sizeof(LapCandidate));
     memset(lap_pool, 0, candidates * sizeof(LapCandidate));
@@ -35,6 +43,7 @@ void create_lap_pool(int rows)
     line_results = (int *)xmalloc((size_t)rows * LINE_RESULT_MODES * sizeof(int));
     memset(line_results, 0, (size_t)rows * LINE_RESULT_MODES * sizeof(int));
     lap_pool_rows = rows;
+    lap_pool_first_rows = first_rows;
     lap_serial_counter = 0;
 }
 
@@ -48,4 +57,5 @@ void free_lap_pool(void)
     lap_pool = nullptr;
     line_results = nullptr;
     lap_pool_rows = 0;
+    lap_pool_first_rows = 0;
 }

@@ -27,13 +27,17 @@ struct LapCandidate {
     int serial;              // 0 = none
 };
 
+// The pool holds the first lap's rows and then one normal lap's rows; rows of
+// later laps are the normal lap's again, so no more rows are ever needed.
 extern LapCandidate *lap_pool;     // lap_pool_rows x LAP_POOL_CANDIDATES, or null
-extern int lap_pool_rows;
+extern int lap_pool_rows;          // first-lap rows + normal-lap rows
+extern int lap_pool_first_rows;
 extern int *line_results;          // LINE_RESULT_MODES blocks of lap_pool_rows serials
 extern int lap_serial_counter;
 
-// Row r's candidates, or null outside the pool.
+// Row r's candidates, or null without a pool or for r < 0. Rows at or
+// beyond the first lap's wrap into the normal lap: F + (r - F) mod R.
 LapCandidate *lap_pool_row(int row);
-// A fresh empty pool of rows; running out of memory is fatal.
-void create_lap_pool(int rows);
+// A fresh empty pool of F + R rows; running out of memory is fatal.
+void create_lap_pool(int first_rows, int lap_rows);
 void free_lap_pool(void);

@@ -197,12 +197,16 @@ int add_billboard(float x, float height_offset, float z, float width, float heig
         init_growable_array(&billboard_draw_slots, sizeof(int32_t));
     if (!billboard_table.data)
         init_growable_array(&billboard_table, sizeof(Billboard));
-    for (int i = 0; i < 2; i++)
-        if (billboard_draw_slots.data)
-            append_to_growable_array(&billboard_draw_slots);
-    Billboard *slot = billboard_table.data ? (Billboard *)append_to_growable_array(&billboard_table) : nullptr;
-    if (!slot)
+    // Two draw slots per billboard: when either table cannot grow, nothing
+    // is added to both.
+    int slots_before = billboard_draw_slots.count;
+    Billboard *slot = nullptr;
+    if (append_to_growable_array(&billboard_draw_slots) && append_to_growable_array(&billboard_draw_slots))
+        slot = (Billboard *)append_to_growable_array(&billboard_table);
+    if (!slot) {
+        billboard_draw_slots.count = slots_before;
         return last_index(&billboard_table);
+    }
     *slot = billboard;
     return billboard_table.count - 1;
 }

@@ -40,11 +40,12 @@ static int all_finite(const float *values, int count)
 }
 
 // Reads the starting gate lines; 1 when "checkpoints:" ended the section.
+// Pieces beyond the 160th are read past, so the sections after them stay.
 static int read_gate_pieces(GameFile *file, int *stop)
 {
     char line[1024];
     static char model[1024], texture[1024], shape[1024];
-    while (start_gate_count < START_GATE_PIECES && file_gets(file, line, sizeof line)) {
+    while (file_gets(file, line, sizeof line)) {
         char word[16];
         if (sscanf(line, " %15s", word) == 1 && !strcmp(word, "checkpoints:"))
             return 1;
@@ -56,7 +57,7 @@ static int read_gate_pieces(GameFile *file, int *stop)
             *stop = 1;
             return 0;
         }
-        if (!all_finite(v, 4))
+        if (start_gate_count == START_GATE_PIECES || !all_finite(v, 4))
             continue;
         float angle = v[3];
         if (angle < -PI || angle > PI) {
@@ -147,7 +148,7 @@ void read_timing_gates(const char *path)
             normal_count = read_lap_list(file, first_count, checkpoints, &normal_timing);
     }
     if (checkpoints >= 1 && first_count > 2 && normal_count > 2 && first_timing > 2 && normal_timing > 2) {
-        create_lap_pool(first_timing + normal_timing);
+        create_lap_pool(first_timing, normal_timing);
         timing_gate_count = checkpoints;
         lap_gate_list.first_lap_count = first_count;
         lap_gate_list.normal_lap_count = normal_count;

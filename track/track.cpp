@@ -113,6 +113,9 @@ static void digest_statue_shapes(Ripemd160Context *digest)
 
 static void make_tables(void)
 {
+    // Normally free_track has emptied these; a second load must not leak.
+    for (int i = 0; i < statue_table.count; i++)
+        free_statue(get_statue(i));
     free_growable_array(&billboard_draw_slots);
     free_growable_array(&billboard_table);
     free_growable_array(&statue_table);

@@ -214,3 +214,77 @@ TEST_F(Objects, GridBinsStatuesByTheirShape)
         EXPECT_EQ(listed, 4);   // the radius reaches over the middle lines
     }
 }
+
+TEST_F(Objects, TablesThatCannotGrowAddNothing)
+{
+    // A table whose slots cannot be made: the append fails as when memory
+    // runs out, and the index of the last entry (never -1) comes back.
+    struct Case {
+        const char *name;
+        GrowableArray *failing;
+        int existing;
+    } cases[] = {
+        {"empty statue table", &statue_table, 0},
+        {"statue table with two", &statue_table, 2},
+        {"empty billboard table", &billboard_table, 0},
+        {"billboard table with two", &billboard_table, 2},
+        {"draw slots", &billboard_draw_slots, 2},
+    };
+    init_growable_array(&statue_table, sizeof(Statue));
+    init_growable_array(&billboard_table, sizeof(Billboard));
+    init_growable_array(&billboard_draw_slots, sizeof(int32_t));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int i = 0; i < statue_table.count; i++)
+            free_statue(get_statue(i));
+        statue_table.count = billboard_table.count = billboard_draw_slots.count = 0;
+        for (int i = 0; i < c.existing; i++) {
+            add_statue(1, 0, 1, 0, nullptr, nullptr, "@rock.shp");
+            add_billboard(1, 0, 1, 1, 1, "@red.png");
+        }
+        int element_size = c.failing->element_size;
+        c.failing->element_size = 0;
+        int last = c.existing > 0 ? c.existing - 1 : 0;
+        if (c.failing == &statue_table) {
+            // The shape copy made for it is given back (the leak check sees it).
+            EXPECT_EQ(add_statue(5, 0, 5, 0, nullptr, nullptr, "@rock.shp"), last);
+        } else {
+            EXPECT_EQ(add_billboard(5, 0, 5, 1, 1, "@red.png"), last);
+        }
+        c.failing->element_size = element_size;
+        EXPECT_EQ(statue_table.count, c.existing);
+        EXPECT_EQ(billboard_table.count, c.existing);
+        EXPECT_EQ(billboard_draw_slots.count, 2 * c.existing);
+    }
+}
+
+TEST_F(Objects, RecordsThatAreNotFiniteArePassedOver)
+{
+    write_file(test_data_dir() + "tracks/objects/statues",
+               "[ 1 0 1 ] 0 null null @rock.shp\n"
+               "[ 1e999 0 1 ] 0 null null @rock.shp\n"
+               "[ 2 0 2 ] -1e999 null null null\n"
+               "[ 3 0 3 ] 0 null null null\n"
+               "[ 4 0 4 ] x null null null\n"   // not a number: reading stops
+               "[ 5 0 5 ] 0 null null null\n");
+    write_file(test_data_dir() + "tracks/objects/billboards",
+               "[ 1 0 1 ] 1 1 @red.png\n"
+               "[ 2 0 2 ] 1e999 1 @red.png\n"
+               "[ 3 0 3 ] 1 1 @red.png\n");
+    int progress = 0;
+    static int *counter;
+    counter = &progress;
+    GameFile *file = file_open("@tracks/objects/statues", "rb");
+    read_statues(file, [] { (*counter)++; });
+    file_close(file);
+    ASSERT_EQ(statue_table.count, 2);
+    EXPECT_EQ(progress, 4);
+    EXPECT_FLOAT_EQ(get_statue(0)->x, 1.0f);
+    EXPECT_NE(get_statue(0)->shape, nullptr);
+    EXPECT_FLOAT_EQ(get_statue(1)->x, 3.0f);
+    file = file_open("@tracks/objects/billboards", "rb");
+    read_billboards(file, nullptr);
+    file_close(file);
+    ASSERT_EQ(billboard_table.count, 2);
+    EXPECT_FLOAT_EQ(get_billboard(1)->x, 3.0f);
+}

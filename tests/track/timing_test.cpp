@@ -109,7 +109,15 @@ TEST_F(Timing, LapListValuesAndThePool)
             ASSERT_EQ(c.best_pair_time, LAP_NO_TIME);
             ASSERT_EQ(c.runs + c.section_sum + c.pair_sum + c.penalties + c.serial, 0);
         }
-    EXPECT_EQ(lap_pool_row(7), nullptr);
+    // F + R rows are all the pool needs: later laps wrap into the normal lap.
+    EXPECT_EQ(lap_pool_first_rows, 4);
+    struct Wrap {
+        int row, stored;
+    } wraps[] = {{0, 0}, {3, 3}, {4, 4}, {6, 6}, {7, 4}, {9, 6}, {4 + 3 * 50 + 1, 5}, {-1, -1}};
+    for (const Wrap &w : wraps) {
+        SCOPED_TRACE(w.row);
+        EXPECT_EQ(lap_pool_row(w.row), w.stored < 0 ? nullptr : lap_pool + w.stored * LAP_POOL_CANDIDATES);
+    }
     EXPECT_EQ(lap_serial_counter, 0);
     for (int i = 0; i < 3 * 7; i++)
         EXPECT_EQ(line_results[i], 0);
@@ -146,6 +154,45 @@ TEST_F(Timing, StartingGateSection)
                         "checkpoints:\n"
                         "10.000000 [1.000000 2.000000 3.000000] [0.000000 0.000000 1.000000]\n"
                         "firstlap:\n0 0 0 \nnormallap:\n0 0 0 \n");
+}
+
+TEST_F(Timing, FullStartingGateKeepsTheSectionsAfterIt)
+{
+    // 160 pieces is the most kept; further piece lines are read past, and
+    // the checkpoints and lap lists after them still count.
+    for (int pieces : {(int)START_GATE_PIECES, START_GATE_PIECES + 2}) {
+        SCOPED_TRACE(pieces);
+        std::string text = "startinggate:\n";
+        for (int i = 0; i < pieces; i++)
+            text += "[ " + std::to_string(i) + " 0 20 ] 0\n";
+        read(text + CHECKPOINTS + "firstlap: 0 1 2 normallap: 0 1 2\n");
+        EXPECT_EQ(start_gate_count, START_GATE_PIECES);
+        EXPECT_FLOAT_EQ(start_gate_pieces[START_GATE_PIECES - 1].x, (float)(START_GATE_PIECES - 1));
+        EXPECT_EQ(statue_table.count, START_GATE_PIECES);
+        EXPECT_EQ(timing_gate_count, 3);
+        for (int i = 0; i < statue_table.count; i++)
+            free_statue(get_statue(i));
+        statue_table.count = 0;
+        free_lap_pool();
+    }
+}
+
+TEST_F(Timing, NumbersThatAreNotFinite)
+{
+    // A gate piece that is not finite is passed over; a checkpoint ends the list.
+    read("startinggate:\n[ 1e999 0 20 ] 0\n[ 10 0 20 ] 0\n"
+         "checkpoints:\n10 [ 1 2 3 ] [ 0 0 1 ]\n12 [ 4 5 6 ] [ 1 0 0 ]\n14 [ 7 -1e999 9 ] [ 0 0 -1 ]\n"
+         "firstlap: 0 1 2 normallap: 0 1 2\n");
+    EXPECT_EQ(start_gate_count, 1);
+    EXPECT_FLOAT_EQ(start_gate_pieces[0].x, 10.0f);
+    EXPECT_EQ(timing_gate_count, 2);
+    EXPECT_EQ(lap_gate_list.entries[2], 1);   // clamped to the two checkpoints kept
+    free_lap_pool();
+    std::string dir = test_data_dir() + "tracks/gates/";
+    write_file(dir + "flaggers", "[ 1 2 3 ] [ 4 5 6 ] 2 3 1e999\n@flag0.png a b c d\n");
+    read_flaggers("@tracks/gates/flaggers");
+    EXPECT_EQ(flagger_setup.billboard_a, -1);
+    EXPECT_FLOAT_EQ(flagger_setup.value, 1.0f);
 }
 
 TEST_F(Timing, BlankLineInTheStartingGateEndsTheSections)

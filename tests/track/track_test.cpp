@@ -1,10 +1,13 @@
 // A whole track: load, digest, objects and free; and the track catalogue.
 #include "track/track.h"
 
+#include "app/loading.h"
+#include "app/shell.h"
 #include "bike/particles.h"
 #include "bike/shape.h"
 #include "core/digest.h"
 #include "core/file.h"
+#include "platform/log.h"
 #include "race/lap_pool.h"
 #include "track/lighting.h"
 #include "track/objects.h"
@@ -12,6 +15,8 @@
 #include "track/track_fixtures.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 class Track : public testing::Test {
 protected:
@@ -32,6 +37,10 @@ protected:
         write_file(dir + "lighting", "near_plane 0.5\n");
         write_file(dir + "cameras", "addcamera 1 2 3\n");
         write_file(dir + "desc", "Whole Track\n");
+        // Digested but not read: the heights come from terrain.hf's own body
+        // and the tiles from tileinfo.
+        write_file(dir + "terrain.png", "not read");
+        write_file(dir + "texturelist", "not read either");
     }
     void TearDown() override
     {
@@ -96,8 +105,9 @@ TEST_F(Track, DigestCoversTerrainGatesStatuesAndShapes)
             write_file(dir + name, saved);
     }
     // Files in it: one changed byte changes the digest.
-    std::string paths[] = {dir + "terrain.hf", dir + "tilemap", dir + "tileinfo", dir + "timing_gates",
-                           dir + "statues", test_data_dir() + "whole/b.shp"};
+    std::string paths[] = {dir + "terrain.hf",   dir + "terrain.png", dir + "texturelist",
+                           dir + "tilemap",      dir + "tileinfo",    dir + "timing_gates",
+                           dir + "statues",      test_data_dir() + "whole/b.shp"};
     for (const std::string &path : paths) {
         SCOPED_TRACE(path);
         std::string saved, changed;
@@ -118,8 +128,9 @@ TEST_F(Track, SharedShapeFileIsDigestedOnce)
     Ripemd160Context expected;
     ripemd160_init(&expected);
     std::string dir = track_dir(fixture.folder);
-    for (std::string path : {dir + "terrain.hf", dir + "tilemap", dir + "tileinfo", dir + "timing_gates",
-                             dir + "statues", test_data_dir() + "whole/a.shp", test_data_dir() + "whole/b.shp"}) {
+    for (std::string path : {dir + "terrain.hf", dir + "terrain.png", dir + "texturelist", dir + "tilemap",
+                             dir + "tileinfo", dir + "timing_gates", dir + "statues",
+                             test_data_dir() + "whole/a.shp", test_data_dir() + "whole/b.shp"}) {
         std::string bytes;
         read_file(path, &bytes);
         ripemd160_update(&expected, bytes.data(), (int)bytes.size());
@@ -132,6 +143,67 @@ TEST_F(Track, SharedShapeFileIsDigestedOnce)
     remove((dir + "statues").c_str());
     write_file(dir + "statues.gz", gzip_bytes(statues));
     EXPECT_EQ(load_digest(), two_users);
+}
+
+TEST_F(Track, LoadAndFreeLogTheirStepsInOrder)
+{
+    setenv("VOKE_LOGFILE", (test_dir() + "/track.log").c_str(), 1);
+    verbose_setting = 1;
+    set_track_folder(fixture.folder.c_str());
+    ASSERT_EQ(load_track(), 1);
+    EXPECT_STREQ(loading_status, "Loading map...done");
+    free_track();
+    verbose_setting = 0;
+    close_log();
+    std::string text;
+    ASSERT_TRUE(read_file(test_dir() + "/track.log", &text));
+    // The lines without their stamps, texture-memory figures as N.
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = text.substr(start, end - start);
+        line = line.substr(line.find("] ") + 2);
+        size_t digits = line.find_first_not_of("0123456789");
+        if (digits > 0 && line.compare(digits, 7, " bytes ") == 0)
+            line = "N" + line.substr(digits);
+        lines.push_back(line);
+    }
+    const char *const expected[] = {
+        "Scanning",
+        "Loading '@tracks/whole'",
+        "Loading lighting",
+        "N bytes texture memory used after hf creation",
+        "Found 1 timing gates, first lap has 3 gates, normal lap has 3",
+        "Loading flaggers",
+        "N bytes texture memory used after flagger creation",
+        "Loading billboards",
+        "N bytes texture memory used after billboard creation",
+        "Loading statues",
+        "Loading map",
+        "N bytes texture memory used after statue creation",
+        "1 cameras found",
+        "Deallocating track",
+        "Finished deallocating track",
+    };
+    // In this order, with the terrain loader's own lines between them.
+    size_t at = 0;
+    for (const char *line : expected) {
+        SCOPED_TRACE(line);
+        while (at < lines.size() && lines[at] != line)
+            at++;
+        ASSERT_LT(at, lines.size());
+        at++;
+    }
+}
+
+TEST_F(Track, LoadingAgainWithoutFreeingKeepsNothingBehind)
+{
+    // The statues' shape copies of the first load are given back by the
+    // second (the leak check at exit would see them otherwise).
+    set_track_folder(fixture.folder.c_str());
+    ASSERT_EQ(load_track(), 1);
+    ASSERT_EQ(load_track(), 1);
+    EXPECT_EQ(statue_table.count, 3);
+    EXPECT_EQ(billboard_table.count, PARTICLE_COUNT + 1);
 }
 
 TEST_F(Track, MissingTerrainFailsAndClearsTheNames)
