@@ -489,11 +489,14 @@ BikeState *create_bike(const char *model_name, int slot, int simulated, const ch
     bike->slot = slot;
     bike->bike_flags = (uint8_t)((bike->bike_flags & ~BIKE_FLAG_SIMULATED) |
                                  (simulated ? BIKE_FLAG_SIMULATED : 0));
+    bike_slots[slot] = bike;
     return bike;
 }
 
 void free_bike(BikeState *bike)
 {
+    if ((unsigned)bike->slot < BIKE_SLOT_COUNT && bike_slots[bike->slot] == bike)
+        bike_slots[bike->slot] = nullptr;
     dJointID *joints[BIKE_JOINT_COUNT] = {&bike->front_axle_joint, &bike->rear_axle_joint,
                                           &bike->steering_joint, &bike->fork_joint,
                                           &bike->swingarm_joint, &bike->rider_joint};

@@ -5,15 +5,16 @@
 
 #include "bike/bike_state.h"
 
-// The slot's record with a new bike at its rest pose, or null for a slot
-// outside 0..159 or without a physics world. Texture names may be null
+// The slot's record with a new bike at its rest pose (also entered in
+// bike_slots), or null for a slot outside 0..159 or without a physics world. Texture names may be null
 // (the model's own skins are used); an unknown model name falls back with
 // a message.
 BikeState *create_bike(const char *model_name, int slot, int simulated, const char *number,
                        const char *rider_texture, const char *helmet_texture,
                        const char *bike_texture, const char *wheel_texture);
 // Destroys the joints and bodies, frees the timing arrays and the private
-// shapes and deletes the number plate. Safe on a record without a bike.
+// shapes, deletes the number plate and empties the bike's slot. Safe on a
+// record without a bike.
 void free_bike(BikeState *bike);
 
 // The mesh name of a skin variant: "@cr125_frame.jm" with the skin

@@ -3,12 +3,18 @@
 
 #include <cstring>
 
+#include "bike/bike_create.h"
+
 BikeState bike_states[BIKE_SLOT_COUNT];
 BikeState *bike_slots[BIKE_SLOT_COUNT];
 
 void clear_bike_states(void)
 {
+    // A bike still built would leave its bodies, arrays and shapes behind.
+    for (BikeState &bike : bike_states)
+        free_bike(&bike);
     memset(bike_states, 0, sizeof bike_states);
+    memset(bike_slots, 0, sizeof bike_slots);
 }
 
 BikeState *get_slot_bike(int slot)

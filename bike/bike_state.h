@@ -221,9 +221,12 @@ struct BikeState {
 };
 
 extern BikeState bike_states[BIKE_SLOT_COUNT];
-extern BikeState *bike_slots[BIKE_SLOT_COUNT];   // null = empty slot
+// The slot's record while it holds a bike (create_bike sets it, free_bike
+// clears it), else null.
+extern BikeState *bike_slots[BIKE_SLOT_COUNT];
 
-// Zero all 160 records.
+// Frees any bike still built, then zeroes all 160 records and empties the
+// slots.
 void clear_bike_states(void);
 // The bike in a slot, or null for an empty slot or a number outside 0..159.
 BikeState *get_slot_bike(int slot);

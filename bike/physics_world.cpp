@@ -1,6 +1,7 @@
 // The physics world and the counted body and joint calls.
 #include "bike/physics_world.h"
 
+#include "bike/bike_create.h"
 #include "platform/log.h"
 
 dWorldID physics_world;
@@ -35,6 +36,10 @@ int create_physics_world(void)
 
 void destroy_physics_world(void)
 {
+    // Bikes still built would keep handles into the world that dies here.
+    if (physics_world)
+        for (BikeState &bike : bike_states)
+            free_bike(&bike);
     if (contact_group) {
         dJointGroupDestroy(contact_group);
         contact_group = nullptr;

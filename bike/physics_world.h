@@ -13,8 +13,8 @@ extern dJointGroupID contact_group;
 // group. 1 on success (also when the world exists already), 0 when the
 // library is not usable.
 int create_physics_world(void);
-// Destroys the contact group and the world (with whatever is left in it)
-// and closes the library. Free the bikes first: their handles die here.
+// Frees every bike still built, destroys the contact group and the world
+// (with whatever is left in it) and closes the library.
 void destroy_physics_world(void);
 
 dBodyID create_counted_body(void);

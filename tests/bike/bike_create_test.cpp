@@ -154,6 +154,50 @@ TEST_F(BikeWorld, SlotsOutsideTheTableAreRefused)
     EXPECT_EQ(get_slot_bike(BIKE_SLOT_COUNT), nullptr);
 }
 
+TEST_F(BikeWorld, SlotsNameTheirBikesWhileTheyExist)
+{
+    BikeState *bike = create_bike("cr125", 5, 1, "5", nullptr, nullptr, nullptr, nullptr);
+    create_bike("cr125", 6, 1, "6", nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(bike_slots[5], bike);
+    EXPECT_EQ(get_slot_bike(5), bike);
+    EXPECT_EQ(get_slot_bike(6), &bike_states[6]);
+    EXPECT_EQ(get_slot_bike(4), nullptr);
+    free_bike(&bike_states[0]);   // a record that never had a bike leaves the slots alone
+    EXPECT_EQ(get_slot_bike(5), bike);
+    free_bike(bike);
+    EXPECT_EQ(get_slot_bike(5), nullptr);
+    EXPECT_EQ(get_slot_bike(6), &bike_states[6]);
+    EXPECT_EQ(create_bike("cr125", BIKE_SLOT_COUNT, 1, "1", nullptr, nullptr, nullptr, nullptr),
+              nullptr);
+    EXPECT_EQ(get_slot_bike(BIKE_SLOT_COUNT - 1), nullptr);
+
+    // Clearing the records takes every bike apart and empties every slot.
+    create_bike("kx125", 159, 0, "9", nullptr, nullptr, nullptr, nullptr);
+    clear_bike_states();
+    EXPECT_EQ(live_body_count(), 0);
+    EXPECT_EQ(live_joint_count(), 0);
+    EXPECT_EQ(get_slot_bike(6), nullptr);
+    EXPECT_EQ(get_slot_bike(159), nullptr);
+    EXPECT_EQ(bike_states[6].frame_body, nullptr);
+    EXPECT_EQ(bike_states[6].gate_times.data, nullptr);
+}
+
+// Handles left in a record after the world is gone would point into freed
+// memory on the next free or create of that slot.
+TEST_F(BikeWorld, DestroyingTheWorldTakesItsBikesAlong)
+{
+    create_bike("cr125", 2, 1, "2", nullptr, nullptr, nullptr, nullptr);
+    destroy_physics_world();
+    EXPECT_EQ(bike_states[2].frame_body, nullptr);
+    EXPECT_EQ(bike_states[2].rider_joint, nullptr);
+    EXPECT_EQ(get_slot_bike(2), nullptr);
+    ASSERT_TRUE(create_physics_world());
+    BikeState *bike = create_bike("cr125", 2, 1, "2", nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(bike, nullptr);
+    EXPECT_EQ(live_body_count(), 7);
+    EXPECT_EQ(live_joint_count(), 6);
+}
+
 TEST(BikeCreate, NoPhysicsWorldNoBike)
 {
     EXPECT_EQ(create_bike("cr125", 0, 1, "1", nullptr, nullptr, nullptr, nullptr), nullptr);

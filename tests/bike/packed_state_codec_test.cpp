@@ -179,6 +179,36 @@ TEST(PackedStateCodec, DecodingReturnsEveryFieldWithinOneStep)
     EXPECT_NEAR(d.engine_rpm, 9000.0, 32768.0 / 65535);
 }
 
+// The suspension bytes are read whole: bit 0, forced on packing, still
+// counts when reading.
+TEST(PackedStateCodec, AngleBytesDecodeOverTheirWholeRange)
+{
+    const double T = SCALE.swingarm_travel, F = SCALE.fork_travel;
+    struct Case {
+        int offset;
+        uint8_t byte;
+        double expected;
+    } cases[] = {
+        {17, 0, -M_PI / 4},   {17, 255, M_PI / 4},  {17, 51, -M_PI / 4 + 0.2 * M_PI / 2},
+        {18, 0, -T},          {18, 1, -T + T / 255}, {18, 255, 0.0},
+        {19, 0, -F},          {19, 254, -F / 255},   {19, 255, 0.0},
+        {34, 0, -M_PI},       {34, 255, M_PI},       {35, 102, -M_PI + 0.4 * 2 * M_PI},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "byte " << c.offset << " = " << (int)c.byte);
+        uint8_t p[PACKED_STATE_SIZE] = {};
+        p[c.offset] = c.byte;
+        RiderStateValues d;
+        decode_rider_state(p, 0, &SCALE, &d);
+        double got = c.offset == 17   ? d.steering_angle
+                     : c.offset == 18 ? d.swingarm_angle
+                     : c.offset == 19 ? d.fork_position
+                     : c.offset == 34 ? d.front_wheel_angle
+                                      : d.rear_wheel_angle;
+        EXPECT_NEAR(got, c.expected, 1e-12);
+    }
+}
+
 TEST(PackedStateCodec, OlderFormReadsItsOwnTail)
 {
     uint8_t p[OLD_PACKED_STATE_SIZE];

@@ -120,6 +120,44 @@ TEST_F(BikeWorld, PackApplyPackKeepsTheState)
     expect_same_state(first, second);
 }
 
+// The gear and flags byte of a record sets gear, throttle and crash state
+// of the bike posed from it.
+TEST_F(BikeWorld, UnpackingReadsTheGearByte)
+{
+    struct Case {
+        const char *model;
+        uint8_t byte;
+        int crash_timer;   // after unpacking; 0 = rider on the bike
+        int gear;
+        float throttle;
+    } cases[] = {
+        {"cr125", 0x06, 0, 4, 0.0f},       // codes above 5 are gear 5, which the 125 lacks
+        {"cr125", 0x05, 0, 4, 0.0f},
+        {"rs50yz", 0x06, 0, 5, 0.0f},
+        {"rs50yz", 0xf3, 0, 3, 1.0f},
+        {"cr125", 0x5b, 0, 3, 5.0f / 15},  // bit 3 (foot down) is no part of the gear
+        {"cr125", 0x07, 1, 2, 0.0f},       // rider off: the gear stays as it was
+        {"cr125", 0x87, 68, 2, 0.0f},      // 8 x 127 / 15 + 1
+        {"cr125", 0xf7, 128, 2, 0.0f},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.model << " " << (int)c.byte);
+        BikeState *bike = create_bike(c.model, 0, 1, "1", nullptr, nullptr, nullptr, nullptr);
+        move_bike_bodies(bike, 50, 0, 50);
+        uint8_t state[PACKED_STATE_SIZE];
+        pack_rider_state(bike, state);
+        state[36] = c.byte;
+        bike->gear = 2;
+        bike->throttle = 0.5f;
+        unpack_rider_state(bike, state, 0);
+        EXPECT_EQ(bike->crash_timer, c.crash_timer);
+        EXPECT_EQ(bike->gear, c.gear);
+        EXPECT_FLOAT_EQ(bike->throttle, c.throttle);
+        EXPECT_EQ(dJointGetBody(bike->rider_joint, 0), c.crash_timer ? nullptr : bike->rider_body);
+        free_bike(bike);
+    }
+}
+
 TEST_F(BikeWorld, PlacementGivesVelocitiesFromTheNeighbouringStates)
 {
     BikeState *a = make_bike(0);
