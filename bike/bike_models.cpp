@@ -1,6 +1,6 @@
 // The 80 bike models. Every model shares the geometry and the rider figure;
 // the classes differ in masses, springs, gearing and engine. The table is
-// built at compile time from one specification per class.
+// built at compile time from one set of values per class.
 #include "bike/bike_models.h"
 
 #include <cstdio>
