@@ -10,6 +10,7 @@
 #include "track/terrain.h"
 
 ErosionQueue erosion_queue = {{}, 0, 0, 0, EROSION_NO_DEADLINE};
+int erosion_amount;
 
 void clear_erosion_record(ErosionRecord *record)
 {
@@ -221,6 +222,8 @@ static void dig_erosion_point(Terrain *terrain, const ErosionQueueEntry *entry, 
         return;   // no direction: nothing to push the dirt along
     float strength = clampf((g - 0.125f) * 1.1428572f, 0.0f, 1.0f);
     float reach = strength * e->erode_displacement;
+    if (reach == 0.0f)
+        return;   // no step to the pile point: nowhere to put the dirt
     float px = x - entry->direction_x / g * reach;
     float pz = z - entry->direction_z / g * reach;
     float h0 = sample_ground_height(terrain, x, z);
@@ -229,7 +232,7 @@ static void dig_erosion_point(Terrain *terrain, const ErosionQueueEntry *entry, 
     if (diff > reach * e->erode_max_slope || diff < reach * e->erode_min_slope)
         return;
     float a = amount / 2048.0f;
-    if (diff < 0.0f && reach != 0.0f)
+    if (diff < 0.0f)
         a *= 1.0f + (h0 - h1) / reach * e->erode_downhill_scale;
     float rut = sample_height_array(terrain, terrain->loaded_heights, x, z) - h0;
     float value2, value3;

@@ -44,6 +44,9 @@ struct ErosionQueue {
 };
 
 extern ErosionQueue erosion_queue;
+// The race's erosion amount in 1/1024 units; -1 while an online race has
+// not been told it. The drain takes it as erosion_amount / 1024.
+extern int erosion_amount;
 
 void clear_erosion_record(ErosionRecord *record);
 // The message bytes of a record; its length, or 0 when it has no points.

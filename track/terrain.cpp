@@ -301,13 +301,15 @@ static float apply_dig(Terrain *terrain, float fx, float fz, float rc, const int
     for (int row = bounds[1]; row <= bounds[3]; row++)
         for (int column = bounds[0]; column <= bounds[2]; column++) {
             float w = dig_weight(fx, fz, column, row, rc);
-            float change = amount * w;
-            if (change == 0.0f)
+            float old = terrain->heights[row * terrain->side + column];
+            float height = old + amount * w;
+            // A change lost to rounding or one that would leave a height
+            // that is not finite is no change.
+            if (height == old || !std::isfinite(height))
                 continue;
-            float height = terrain->heights[row * terrain->side + column] + change;
             if (!set_terrain_height(terrain, column, row, height))
                 continue;
-            sum += change;
+            sum += height - old;
             if (!window->changed) {
                 window->changed = 1;
                 window->min_column = window->max_column = column;

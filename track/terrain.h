@@ -113,6 +113,9 @@ float get_terrain_elevation(const Terrain *terrain, float x, float z, float *nor
 float get_terrain_height(const Terrain *terrain, float x, float z);
 void compute_ground_basis(float *matrix, float x, float z, float yaw);
 
+// Digs amount x weight into the samples around (x, z); returns the summed
+// height change of the samples really changed (none outside the grid, under
+// the edit lock or lost to rounding).
 float terrain_dig(Terrain *terrain, float x, float z, float radius, float amount);
 void terrain_dig_spread(Terrain *terrain, float x, float z, float radius, float amount);
 

@@ -3,7 +3,11 @@
 // tile map clamping and a track without tile kinds.
 #include "track/terrain.h"
 
+#include "app/shell.h"
+#include "core/digest.h"
+#include "platform/log.h"
 #include "render/image.h"
+#include "render/render_settings.h"
 #include "track/track.h"
 #include "track/track_fixtures.h"
 
@@ -228,4 +232,79 @@ TEST_F(TerrainFile, MissingTileFilesOrTerrainFail)
     remove((track_dir(fixture.folder) + "terrain.hf").c_str());
     EXPECT_EQ(load(fixture), 0);
     EXPECT_NE(message_text().find("Can't open '@tracks/test/terrain.hf'"), std::string::npos);
+}
+
+TEST_F(TerrainFile, TextureModesAndNormalTexels)
+{
+    TrackFixture fixture;
+    fixture.write();
+    ground_shaders_setting = 1;
+    shader_programs_available = 1;
+    // Mode 3 without framebuffer objects falls back to mode 1, which has no normal mapping.
+    ASSERT_EQ(load(fixture, 3), 1);
+    EXPECT_EQ(terrain.texture_mode, 1);
+    EXPECT_EQ(terrain.normal_mapping, 0);
+    EXPECT_EQ(terrain.normal_texels, nullptr);
+    EXPECT_EQ(terrain.low_detail_dirty, nullptr);
+    free_terrain(&terrain);
+
+    ASSERT_EQ(load(fixture, 2), 1);
+    EXPECT_EQ(count_messages("Terrain texture rendering with CopyTexSubImage"), 1);
+    EXPECT_EQ(terrain.texture_mode, 2);
+    EXPECT_EQ(terrain.normal_mapping, 1);
+    // 256 cells: one low-detail texture; its scale is 1 / 512 (the power of
+    // two at least 256 - 384 + 512).
+    EXPECT_FLOAT_EQ(terrain.low_detail_scale, 1.0f / 512);
+    EXPECT_EQ(count_marked_blocks(&terrain), 0);
+    ASSERT_NE(terrain.normal_texels, nullptr);
+    // The fixture rises along x only: x tilts back, z stays level, no shadows.
+    for (int sample : {0, 1000, FIXTURE_SIDE * FIXTURE_SIDE - 1}) {
+        const uint8_t *texel = terrain.normal_texels + 3 * sample;
+        EXPECT_LT(texel[0], 128) << sample;
+        EXPECT_EQ(texel[1], 255) << sample;
+        EXPECT_EQ(texel[2], 128) << sample;
+    }
+    ground_shaders_setting = 0;
+    shader_programs_available = 0;
+}
+
+TEST_F(TerrainFile, HeightDigestIsLoggedAtVerbosityTwo)
+{
+    std::string log_path = test_dir() + "/digest-log.txt";
+    setenv("VOKE_LOGFILE", log_path.c_str(), 1);
+    verbose_setting = 2;
+    // The digest of the samples' bytes, low byte first, as the raw body holds them.
+    TrackFixture fixture;
+    fixture.sample = [](int column, int row) { return (column * 977 + row * 31) % 65536; };
+    fixture.write();
+    std::string body = height_field_bytes(fixture.exponent, fixture.cell, fixture.min, fixture.max, fixture.sample);
+    body = body.substr(body.find(':') + 1);
+    Ripemd160Context digest;
+    ripemd160_init(&digest);
+    ripemd160_update(&digest, body.data(), (int)body.size());
+    ripemd160_final(&digest);
+    char hex[41];
+    for (int i = 0; i < 20; i++)
+        snprintf(hex + 2 * i, 3, "%02x", digest.digest[i]);
+    ASSERT_EQ(load(fixture), 1);
+    free_terrain(&terrain);
+
+    // The same samples from terrain.png give the same digest.
+    std::vector<uint16_t> image(FIXTURE_SIDE * FIXTURE_SIDE);
+    for (int row = 0; row < FIXTURE_SIDE; row++)
+        for (int column = 0; column < FIXTURE_SIDE; column++)
+            image[row * FIXTURE_SIDE + column] = (uint16_t)fixture.sample(column, row);
+    std::string dir = track_dir(fixture.folder);
+    ASSERT_EQ(write_png_gray16((dir + "terrain.png").c_str(), image.data(), FIXTURE_SIDE, FIXTURE_SIDE), 1);
+    write_file(dir + "terrain.hf", "7 2.0 0.0 10.0\n");
+    ASSERT_EQ(load(fixture), 1);
+    close_log();
+
+    std::string log;
+    ASSERT_TRUE(read_file(log_path, &log));
+    std::string line = std::string("] ") + hex + "\n";
+    size_t first = log.find(line);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find(line, first + 1), std::string::npos) << log;
+    verbose_setting = 0;
 }

@@ -231,6 +231,19 @@ TEST(TerrainDig, CountsOnlySamplesReallyChanged)
     m.terrain.edit_lock = 0;
     EXPECT_EQ(terrain_dig(&m.terrain, -100.0f, 50.0f, 3.0f, 1.0f), 0.0f);
     EXPECT_EQ(m.terrain.change_counter, counter);
+
+    // High ground: a change lost to rounding is no change and is not counted;
+    // what is returned is the change really stored.
+    MemoryTerrain high(FIXTURE_EXPONENT, 1.0f, [](int, int) { return 100000.0f; });
+    EXPECT_EQ(terrain_dig(&high.terrain, 50.0f, 50.0f, 3.0f, 1e-4f), 0.0f);
+    EXPECT_EQ(high.terrain.change_counter, 1);
+    EXPECT_EQ(high.terrain.change_state, 0);
+    float sum = terrain_dig(&high.terrain, 50.0f, 50.0f, 3.0f, -0.01f);
+    double stored = 0.0;
+    for (int i = 0; i < high.terrain.side * high.terrain.side; i++)
+        stored += high.heights[i] - 100000.0;
+    EXPECT_FLOAT_EQ(sum, (float)stored);
+    EXPECT_EQ(high.terrain.change_counter, 2);
 }
 
 TEST(TerrainDig, MarksTheLowDetailTexturesItTouched)

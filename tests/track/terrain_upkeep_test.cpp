@@ -1,0 +1,296 @@
+// Terrain upkeep for the drawing code: the budgeted level-of-detail error
+// pass, stale blocks and level textures, block ages, the low-detail upload
+// with its compositing, and the shading and normal texels of edited samples.
+#include "track/terrain.h"
+
+#include "app/track_settings.h"
+#include "render/render_settings.h"
+#include "track/lighting.h"
+#include "track/track_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+// A memory terrain with the error arrays of the level-of-detail pass.
+struct LodTerrain : MemoryTerrain {
+    std::vector<float> errors, errors_next;
+    explicit LodTerrain(const std::function<float(int, int)> &height, float tolerance = 1.0f)
+        : MemoryTerrain(FIXTURE_EXPONENT, 1.0f, height)
+    {
+        int nodes = terrain_lod_node_count(FIXTURE_EXPONENT);
+        errors.assign(nodes, 0.0f);
+        errors_next.assign(nodes, 0.0f);
+        terrain.lod_error = errors.data();
+        terrain.lod_error_next = errors_next.data();
+        terrain.lod_tolerance = tolerance;
+    }
+    float error(int level, int column, int row) const
+    {
+        return terrain.lod_error[((1 << (2 * level)) - 1) / 3 + (row << level) + column];
+    }
+};
+
+static float rolling(int column, int row)
+{
+    return 3.0f * sinf(column * 0.21f) * cosf(row * 0.17f) + (float)((column * row) % 5) * 0.1f;
+}
+
+TEST(TerrainLod, BudgetedPassResumesToTheSameErrors)
+{
+    LodTerrain whole(rolling), parts(rolling);
+    ASSERT_EQ(run_lod_error_pass(&whole.terrain, 2147483647), 1);
+    int calls = 1;
+    while (!run_lod_error_pass(&parts.terrain, 8000))
+        calls++;
+    EXPECT_GT(calls, 10);
+    int nodes = terrain_lod_node_count(FIXTURE_EXPONENT);
+    for (int i = 0; i < nodes; i++)
+        ASSERT_EQ(parts.terrain.lod_error[i], whole.terrain.lod_error[i]) << i;
+    // Every coarser node's error is at least that of each of its children.
+    for (int level = 0; level < FIXTURE_EXPONENT; level++)
+        for (int row = 0; row < (1 << level); row++)
+            for (int column = 0; column < (1 << level); column++)
+                for (int child = 0; child < 4; child++)
+                    ASSERT_GE(whole.error(level, column, row),
+                              whole.error(level + 1, 2 * column + (child & 1), 2 * row + (child >> 1)));
+
+    // Done at this change counter: nothing to do even without budget.
+    EXPECT_EQ(run_lod_error_pass(&whole.terrain, 0), 1);
+    // After a change the pass starts over and keeps the old errors until done.
+    whole.terrain.change_counter++;
+    const float *before = whole.terrain.lod_error;
+    EXPECT_EQ(run_lod_error_pass(&whole.terrain, 0), 0);
+    EXPECT_EQ(whole.terrain.lod_error, before);
+    EXPECT_EQ(run_lod_error_pass(&whole.terrain, 2147483647), 1);
+    EXPECT_NE(whole.terrain.lod_error, before);
+}
+
+TEST(TerrainLod, NodeErrorsFromDeviationHalfDiagonalAndNeighbours)
+{
+    // Flat ground with one sample raised 10 ft in the middle of the level-7
+    // node (10, 10); tolerance 1, extent 256.
+    LodTerrain m([](int column, int row) { return column == 21 && row == 21 ? 10.0f : 0.0f; });
+    ASSERT_EQ(run_lod_error_pass(&m.terrain, 2147483647), 1);
+    float extent = 256.0f;
+    auto half_diagonal = [&](int level) { return extent * 0.70710678f * ldexpf(1.0f, -level); };
+    auto squared = [](float v) { return v * v; };
+    float bump = squared(10.0f + half_diagonal(7));
+    float border = extent * ldexpf(1.0f, -7) * 3.1622777f * 0.50048828125f;
+    struct Case {
+        const char *name;
+        int level, column, row;
+        float error;
+    } cases[] = {
+        {"finest node holding the bump", 7, 10, 10, bump},
+        {"finest flat node", 7, 0, 0, squared(half_diagonal(7))},
+        {"finest node beside the bump", 7, 11, 10, squared(half_diagonal(7))},
+        {"coarser node holding the bump", 6, 5, 5, squared(10.0f + half_diagonal(6))},
+        {"coarser node bordering the bump's node", 6, 4, 5, squared(sqrtf(bump) + border)},
+        {"coarser node far away", 6, 40, 40,
+         std::max(squared(half_diagonal(6)), squared(half_diagonal(7) + border))},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_NEAR(m.error(c.level, c.column, c.row), c.error, c.error * 1e-5f);
+    }
+}
+
+// Stale stamps: the 128-cell blocks and the 4 x 4 windows of level textures.
+struct StampTerrain : MemoryTerrain {
+    std::vector<int> blocks;
+    StampTerrain() : MemoryTerrain(FIXTURE_EXPONENT, 1.0f)
+    {
+        blocks.assign(4, 0);   // 2 x 2 blocks of 128 cells
+        blocks[1] = -1;        // not built yet
+        terrain.block_stamps = blocks.data();
+        terrain.texture_mode = 1;
+        terrain.current_stamp = 5;
+        terrain.lod_centre_x = terrain.lod_centre_z = 100;
+    }
+    int stamped_levels() const
+    {
+        int count = 0;
+        for (const auto &level : terrain.level_stamps)
+            for (const auto &row : level)
+                for (int stamp : row)
+                    count += stamp != 0;
+        return count;
+    }
+};
+
+TEST(TerrainStamps, RegionMarksBlocksAndTheLevelWindowsOverIt)
+{
+    StampTerrain m;
+    Terrain *t = &m.terrain;
+    EXPECT_EQ(get_oldest_block_age(t), 0);
+    t->level_stamps[2][1][1] = 3;   // already stale: keeps its stamp
+    // One cell at (97, 97) near the window centre (100, 100): at level i the
+    // window starts at node ((100 - 2^i) >> (i + 1)) - 1 and node k covers
+    // cells k << (i + 1) .. (k + 1) << (i + 1).
+    mark_terrain_region_dirty(t, 97, 97, 97, 97);
+    struct Case {
+        int level, row, column, stamp;
+    } cases[] = {
+        {0, 0, 0, 5},   // window from node 48: node 48 covers 96..98
+        {1, 1, 1, 5},   // from node 23: node 24 covers 96..100
+        {2, 1, 1, 3},   // from node 11: node 12 covers 96..104, stamped before
+        {3, 2, 2, 5},   // from node 4: node 6 covers 96..112
+        {4, 2, 2, 5},   // from node 1: node 3 covers 96..128
+        {5, 1, 1, 5},   // from node 0 (clamped): node 1 covers 64..128
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(t->level_stamps[c.level][c.row][c.column], c.stamp) << c.level;
+    EXPECT_EQ(m.stamped_levels(), 6);
+    EXPECT_EQ(m.blocks, (std::vector<int>{5, -1, 0, 0}));
+
+    // Blocks across the middle: the unbuilt one keeps -1.
+    mark_terrain_region_dirty(t, 120, 100, 140, 210);
+    EXPECT_EQ(m.blocks, (std::vector<int>{5, -1, 5, 5}));
+    t->current_stamp = 9;
+    EXPECT_EQ(get_oldest_block_age(t), 6);   // the level stamp 3 is the oldest
+
+    // Levels below the first drawn level are left alone; the area form clamps.
+    StampTerrain fresh;
+    ground_detail_limit = 2;
+    mark_terrain_area_dirty(&fresh.terrain, -50, -50, 97, 97);
+    EXPECT_EQ(fresh.terrain.level_stamps[0][0][0], 0);
+    EXPECT_EQ(fresh.terrain.level_stamps[1][1][1], 0);
+    EXPECT_EQ(fresh.terrain.level_stamps[5][1][1], 5);
+    EXPECT_EQ(fresh.blocks[0], 5);
+    ground_detail_limit = 0;
+}
+
+// A 513 x 513 terrain in texture mode 2: 2 x 2 low-detail textures.
+struct LowDetailTerrain : MemoryTerrain {
+    std::vector<uint8_t> shading, scratch;
+    std::vector<uint32_t> low_dirty;
+    LowDetailTerrain() : MemoryTerrain(8, 1.0f)
+    {
+        int side = terrain.side;
+        shading.resize((size_t)side * side * 3);
+        for (int row = 0; row < side; row++)
+            for (int column = 0; column < side; column++) {
+                uint8_t *p = &shading[((size_t)row * side + column) * 3];
+                p[0] = (uint8_t)(column % 251);
+                p[1] = (uint8_t)(row % 251);
+                p[2] = 7;
+            }
+        scratch.resize((size_t)TERRAIN_SCRATCH_SIDE * TERRAIN_SCRATCH_SIDE * 3);
+        low_dirty.assign(1, 0);
+        terrain.shading = shading.data();
+        terrain.scratch_image = scratch.data();
+        terrain.low_detail_dirty = low_dirty.data();
+        terrain.texture_mode = 2;
+        track_lighting.sun_direction[1] = 1.0f;
+        for (int i = 0; i < 3; i++) {
+            track_lighting.sun_colour[i] = 1.0f;
+            track_lighting.ambient[i] = 0.0f;
+        }
+    }
+};
+
+TEST(TerrainLowDetail, UploadTakesTheNextDirtyTextureAndCompositesIt)
+{
+    LowDetailTerrain m;
+    Terrain *t = &m.terrain;
+    ASSERT_EQ(terrain_low_detail_count(t), 2);
+    terrain_set_bit(t->low_detail_dirty, 1);
+    terrain_set_bit(t->low_detail_dirty, 3);
+    EXPECT_EQ(count_marked_blocks(t), 2);
+    // A stale sample under texture 1 is shaded before it is copied.
+    int side = t->side;
+    terrain_set_bit(t->shading_dirty, 5 * side + 330);
+
+    ASSERT_EQ(upload_low_detail_texture(t), 1);
+    EXPECT_EQ(count_marked_blocks(t), 1);
+    EXPECT_EQ(terrain_bit(t->low_detail_dirty, 1), 0);
+    EXPECT_EQ(t->low_detail_cursor, 2);
+    // Texture (1, 0) starts 64 cells before its square: at cell (320, -64).
+    // It is 256 wide (512 - 384 + 128 cells) and 512 high (at most 512).
+    const uint8_t *image = m.scratch.data();
+    int width = 256;
+    struct Case {
+        int j, i;
+        uint8_t column, row;
+    } cases[] = {
+        {0, 0, 320 % 251, 0},
+        {0, 64, 320 % 251, 0},
+        {100, 100, 420 % 251, 36},
+        {255, 300, 512 % 251, 236},   // clamped to the last column
+    };
+    for (const Case &c : cases) {
+        const uint8_t *texel = image + ((size_t)c.i * width + c.j) * 3;
+        EXPECT_EQ(texel[0], c.column) << c.j << "," << c.i;
+        EXPECT_EQ(texel[1], c.row) << c.j << "," << c.i;
+    }
+    const uint8_t *lit = image + ((size_t)69 * width + 10) * 3;   // sample (330, 5)
+    EXPECT_EQ(lit[0], 127);   // half of full sunlight
+    EXPECT_EQ(lit[2], 127);
+    EXPECT_EQ(terrain_bit(t->shading_dirty, 5 * side + 330), 0);
+
+    ASSERT_EQ(upload_low_detail_texture(t), 1);
+    EXPECT_EQ(t->low_detail_cursor, 0);   // wrapped after position 3
+    EXPECT_EQ(upload_low_detail_texture(t), 0);
+    EXPECT_EQ(count_marked_blocks(t), 0);
+}
+
+TEST(TerrainLowDetail, RefreshUploadsAtTheIntervalAndRebuildPlacesTheLevelsAgain)
+{
+    LowDetailTerrain m;
+    Terrain *t = &m.terrain;
+    for (int i = 0; i < 4; i++)
+        terrain_set_bit(t->low_detail_dirty, i);
+    low_detail_upload_interval = 2;
+    int expected[] = {4, 4, 3, 3, 3, 2};
+    for (int frame = 0; frame < 6; frame++) {
+        refresh_terrain_textures(t);
+        EXPECT_EQ(count_marked_blocks(t), expected[frame]) << frame;
+    }
+    low_detail_upload_interval = 0;
+    t->lod_centre_x = 300;
+    rebuild_terrain_textures(t);
+    EXPECT_EQ(count_marked_blocks(t), 1);
+    EXPECT_EQ(t->lod_centre_x, LOD_CENTRE_NONE);
+}
+
+TEST(TerrainShading, EditedSamplesAreShadedAndTheirNormalTexelsRebuilt)
+{
+    // A slope of 1 in x: every normal is (-1, 1, 0) / sqrt 2.
+    MemoryTerrain m(FIXTURE_EXPONENT, 1.0f, [](int column, int) { return (float)column; });
+    Terrain *t = &m.terrain;
+    int side = t->side;
+    size_t samples = (size_t)side * side;
+    std::vector<uint8_t> shading(samples * 3, 0), normals(samples * 3, 0), shadows(samples, 0);
+    std::vector<uint32_t> normal_dirty(samples / 32 + 2, 0);
+    shadows[5 * side + 5] = 255;   // fully shadowed
+    t->shading = shading.data();
+    t->normal_texels = normals.data();
+    t->shadows = shadows.data();
+    t->normal_dirty = normal_dirty.data();
+    t->normal_mapping = 1;
+    track_lighting.sun_direction[0] = -0.6f;
+    track_lighting.sun_direction[1] = 0.8f;
+    for (int i = 0; i < 3; i++) {
+        track_lighting.sun_colour[i] = 1.0f;
+        track_lighting.ambient[i] = 0.1f;
+    }
+
+    // Storing the same height still marks the 3 x 3 samples around it.
+    ASSERT_EQ(set_terrain_height(t, 5, 5, 5.0f), 1);
+    refresh_dirty_terrain_cells(t);
+    for (size_t i = 0; i < samples; i++) {
+        ASSERT_EQ(terrain_bit(t->shading_dirty, (int)i), 0) << i;
+        ASSERT_EQ(terrain_bit(t->normal_dirty, (int)i), 0) << i;
+    }
+    auto at = [&](std::vector<uint8_t> &bytes, int column, int row) { return &bytes[((size_t)row * side + column) * 3]; };
+    EXPECT_GT(at(shading, 4, 4)[0], at(shading, 5, 5)[0]);   // lit against shadowed
+    EXPECT_GT(at(shading, 5, 5)[0], 0);                       // the ambient light remains
+    EXPECT_EQ(at(shading, 7, 7)[0], 0);                       // not marked: not touched
+    // Normal texels: x and z as trunc(n x 127) + 128, the light of the shadow file between.
+    const uint8_t lit_texel[3] = {(uint8_t)(128 - 89), 255, 128};
+    const uint8_t dark_texel[3] = {(uint8_t)(128 - 89), 0, 128};
+    EXPECT_EQ(memcmp(at(normals, 4, 6), lit_texel, 3), 0);
+    EXPECT_EQ(memcmp(at(normals, 5, 5), dark_texel, 3), 0);
+    EXPECT_EQ(at(normals, 7, 7)[1], 0);
+}
