@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <png.h>
+
+#include <cstdio>
 #include <cstring>
 
 struct Image {
@@ -287,4 +290,60 @@ TEST(ImageFiles, ReplaceSuffix)
         EXPECT_EQ(out != nullptr, c.result != nullptr);
         checked_free(out);
     }
+}
+
+// A 2 x 1 palette PNG (red, green) whose tRNS chunk makes red transparent,
+// written with libpng straight to a file under the game data.
+static bool write_palette_png(const std::string &path)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        fclose(f);
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, 2, 1, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color palette[2] = {{255, 0, 0}, {0, 255, 0}};
+    png_set_PLTE(png, info, palette, 2);
+    png_byte alpha[1] = {0};
+    png_set_tRNS(png, info, alpha, 1, nullptr);
+    png_write_info(png, info);
+    png_byte row[2] = {0, 1};
+    png_write_row(png, row);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    fclose(f);
+    return true;
+}
+
+TEST(ImageFiles, PalettePngWithTransparency)
+{
+    ASSERT_TRUE(write_palette_png(test_data_dir() + "pal.png"));
+    // As a texture image: RGBA with the transparent entry's alpha 0.
+    Image image;
+    ASSERT_EQ(load_png_texture_image("@pal.png", &image.pixels, &image.width, &image.height, &image.channels,
+                                     nullptr), 1);
+    EXPECT_EQ(image.channels, 4);
+    const uint8_t expected[8] = {255, 0, 0, 0, 0, 255, 0, 255};
+    EXPECT_EQ(memcmp(image.pixels, expected, 8), 0);
+    EXPECT_EQ(image.pixels[8 + 3], 127);   // the 1x1 level: alpha averaged
+    EXPECT_EQ(image.pixels[8 + 1], 255);   // colour weighted by alpha
+
+    // As a height map: grey samples, the 8-bit values widened to 16 bits.
+    uint16_t *samples = nullptr;
+    int w = 0, h = 0;
+    ASSERT_EQ(read_png("@pal.png", &samples, &w, &h), 1);
+    EXPECT_EQ(w, 2);
+    EXPECT_EQ(h, 1);
+    for (int i = 0; i < 2; i++)
+        EXPECT_EQ(samples[i] >> 8, samples[i] & 0xff) << i;
+    EXPECT_GT(samples[1], samples[0]);   // green weighs more than red
+    EXPECT_GT(samples[0], 0);
+    checked_free(samples);
 }

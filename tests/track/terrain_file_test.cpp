@@ -8,6 +8,7 @@
 #include "platform/log.h"
 #include "render/image.h"
 #include "render/render_settings.h"
+#include "track/decals.h"
 #include "track/track.h"
 #include "track/track_fixtures.h"
 
@@ -307,4 +308,36 @@ TEST_F(TerrainFile, HeightDigestIsLoggedAtVerbosityTwo)
     ASSERT_NE(first, std::string::npos) << log;
     EXPECT_NE(log.find(line, first + 1), std::string::npos) << log;
     verbose_setting = 0;
+}
+
+TEST_F(TerrainFile, DecalsLoadWithTheTerrainAndAreSavedBack)
+{
+    set_texture_loader(fixture_texture_loader);
+    TrackFixture fixture;
+    fixture.write();
+    set_track_folder(fixture.folder.c_str());
+    std::string home = test_home_dir() + fixture.folder + "/";
+    // Without a decals file there is no decal array and none is written.
+    ASSERT_EQ(load(fixture, 2), 1);
+    EXPECT_EQ(terrain.decals.data, nullptr);
+    ASSERT_EQ(save_terrain(&terrain), 1);
+    EXPECT_FALSE(file_exists(home + "decals"));
+    free_terrain(&terrain);
+
+    write_file(test_data_dir() + "marks/line.png", "x");
+    write_file(track_dir(fixture.folder) + "decals",
+               "[ 10 20 ] 0.5 4 2 @marks/line.png\n[ 1 2 ] 0 1 1 @marks/gone.png\n[ 30.25 40 ] 0 8 0.5 @marks/line.png\n");
+    ASSERT_EQ(load(fixture, 2), 1);
+    ASSERT_EQ(terrain.decals.count, 2);
+    const Decal *decals = (const Decal *)terrain.decals.data;
+    EXPECT_FLOAT_EQ(decals[1].x, 30.25f);
+    EXPECT_EQ(decals[0].texture, decals[1].texture);
+    ASSERT_EQ(save_terrain(&terrain), 1);
+    std::string saved;
+    ASSERT_TRUE(read_file(home + "decals", &saved));
+    EXPECT_EQ(saved, "[10.000000 20.000000] 0.500000 4.000000 2.000000 @marks/line.png\n"
+                     "[30.250000 40.000000] 0.000000 8.000000 0.500000 @marks/line.png\n");
+    free_terrain(&terrain);
+    set_texture_loader(nullptr);
+    free_textures(1);
 }
