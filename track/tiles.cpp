@@ -259,7 +259,7 @@ int parse_transition_tile_name(const char *name, const char *const *names, int c
     if (after[second_length] == '-') {
         const char *digits = after + second_length + 1;
         int ok = 1;
-        for (int i = 0; i < 4; i++)
+        for (int i = 0; i < 4 && ok; i++)   // stops at the end of a short name
             if (digits[i] != '0' && digits[i] != '1')
                 ok = 0;
         if (ok)
