@@ -67,7 +67,7 @@ struct TileInfo {
     char name[TILE_NAME_LENGTH + 1];
     float friction_value[TILE_CURVE_POINTS];
     float friction_speed[TILE_CURVE_POINTS];
-    int slip_function;   // kept as read; the tyre code treats values outside 0..2 as 0
+    int slip_function;   // 0..2; a value outside is warned about and kept as read
     float roll_resist_value[TILE_CURVE_POINTS][2];
     float roll_resist_speed[TILE_CURVE_POINTS];
     RoostType roost[TILE_ROOST_KINDS];
