@@ -107,9 +107,10 @@ static void install_signal_handlers(void)
     action.sa_handler = on_close_signal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
+    // Cleared before the handlers go in, so a signal that comes at once is kept.
+    close_signal_pending = 0;
     sigaction(SIGINT, &action, &old_interrupt_action);
     sigaction(SIGTERM, &action, &old_terminate_action);
-    close_signal_pending = 0;
     signal_handlers_installed = 1;
 }
 

@@ -6,6 +6,9 @@
 
 #include <array>
 
+#include <locale.h>
+#include <wctype.h>
+
 const KeyName key_names[KEY_NAME_COUNT] = {
     {0x01, "Esc"}, {0x0B, "0"},
     {0x02, "1"}, {0x03, "2"}, {0x04, "3"}, {0x05, "4"}, {0x06, "5"},
@@ -167,8 +170,13 @@ int is_character_scan_code(int scan_code)
     return scan_code >= 0 && scan_code < SCAN_CODE_COUNT && scan_code_maps.character[scan_code];
 }
 
+// Upper case by the Unicode tables of the C.UTF-8 locale (the process's own
+// locale stays as it is); without that locale, ASCII and Latin-1 only.
 static int upper_case_code_point(int c)
 {
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
+    if (unicode)
+        return (int)towupper_l((wint_t)c, unicode);
     if (c >= 'a' && c <= 'z')
         return c - 0x20;
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7)   // Latin-1 small letters

@@ -1,8 +1,12 @@
 // The display-mode list and the full-screen mode chooser.
 #include "platform/display.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 TEST(DisplayModes, ChooserPicksTheSmallestModeThatFits)
@@ -40,6 +44,8 @@ TEST(DisplayModes, ChooserPicksTheSmallestModeThatFits)
 
 TEST(DisplayModes, ListHasTheDesktopFirstAndEveryModeOnce)
 {
+    std::string log_path = test_dir() + "/modes-log.txt";
+    setenv("VOKE_LOGFILE", log_path.c_str(), 1);
     const FoundMode desktop = {1280, 1024, 24, 60};
     const FoundMode found[] = {
         {1280, 1024, 24, 60}, {1280, 1024, 24, 75},   // the desktop again
@@ -64,6 +70,27 @@ TEST(DisplayModes, ListHasTheDesktopFirstAndEveryModeOnce)
     EXPECT_EQ(list[0].width, 1024);
     EXPECT_EQ(build_mode_list(nullptr, nullptr, 0, list.data()), 0);
     EXPECT_EQ(list[0].width, 0);
+
+    // Every mode is logged with its refresh rate, in order; duplicates are
+    // skipped without a line.
+    std::string log;
+    ASSERT_TRUE(read_file(log_path, &log));
+    const char *lines[] = {
+        "] Registry mode is 1280x1024x24@60hz\n",
+        "] Found mode 1024x768x24@60hz\n",
+        "] Found mode 800x600x30@60hz (ignored)\n",
+        "] Found mode 1024x768x16@60hz\n",
+        "] Registry mode is 1280x1024x30@60hz (ignored)\n",
+        "] Found mode 1024x768x24@60hz\n",
+    };
+    size_t at = 0;
+    for (const char *line : lines) {
+        size_t found = log.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << "---\n" << log;
+        at = found + strlen(line);
+    }
+    EXPECT_EQ(log.find("@75hz"), std::string::npos) << log;
+    EXPECT_EQ(log.find("@85hz"), std::string::npos) << log;
 }
 
 TEST(DisplayModes, AcceptedDepths)

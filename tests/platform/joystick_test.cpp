@@ -6,6 +6,7 @@
 #include "platform/key_names.h"
 #include "platform/window.h"
 #include "drain_events.h"
+#include "support/test_support.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -222,6 +223,8 @@ TEST_F(Joysticks, TheMouseDeviceGivesRelativeMotionAndButtons)
 
 TEST_F(Joysticks, NoDevicesWhenDirectInputIsOff)
 {
+    std::string log_path = test_dir() + "/no-dinput-log.txt";
+    setenv("VOKE_LOGFILE", log_path.c_str(), 1);
     setenv("VOKE_OPTIONS", "[dinput:off][dinputsticksonly:off]", 1);
     attach("Joystick 1", 2, 2);
     open_window();
@@ -229,4 +232,61 @@ TEST_F(Joysticks, NoDevicesWhenDirectInputIsOff)
     EXPECT_EQ(find_device_by_name(window, "Mouse"), nullptr);
     EXPECT_NE(find_device_by_name(window, "cursor"), nullptr);
     EXPECT_TRUE(axis_names(window).empty());
+
+    std::string log;
+    ASSERT_TRUE(read_file(log_path, &log));
+    EXPECT_NE(log.find("] DirectInput disabled\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("roll call"), std::string::npos) << log;
 }
+
+TEST_F(Joysticks, TheRollCallIsLogged)
+{
+    std::string log_path = test_dir() + "/roll-call-log.txt";
+    setenv("VOKE_LOGFILE", log_path.c_str(), 1);
+    setenv("VOKE_OPTIONS", "[dinputsticksonly:off]", 1);
+    attach("Joy Stick 1", 2, 4);
+    attach("Dunsel", 0, 0);
+    attach("Many", 1, 300);
+    open_window();
+    InputDevice *many = find_device_by_name(window, "Many");
+    ASSERT_NE(many, nullptr);
+    EXPECT_EQ(many->button_count, DEVICE_MAX_BUTTONS);
+    close_gl_window(window);
+    window = nullptr;
+
+    std::string log;
+    ASSERT_TRUE(read_file(log_path, &log));
+    // Each line in the order it must come, after its time stamp.
+    const char *lines[] = {
+        "] DirectInput roll call...\n",
+        "] Mouse (Mouse)\n",
+        "] 3 axes, 5 keys\n",
+        "] axis 0 is relative\n",
+        "] axis 2 is relative\n",
+        "] Joy Stick 1 (",
+        "] 2 axes, 4 keys\n",
+        "] axis 1 is absolute\n",
+        "] Adding axis \"JoyStick1 axis 0\"\n",
+        "] Adding axis \"JoyStick1 axis 1\"\n",
+        "] Dunsel (",
+        "] Ignoring Dunsel device\n",
+        "] 1 axes, 300 keys\n",
+        "] Wow! This thing has a lot of buttons!\nThe first ignored button is called \"Button 256\"\n",
+        "] Adding axis \"Many axis 0\"\n",
+        "] End of DirectInput roll call\n",
+        "] Closing input devices\n",
+        "] Killing Many\n",
+        "] Killing JoyStick1\n",
+        "] Killing Mouse\n",
+        "] Window shutdown complete\n",
+    };
+    size_t at = 0;
+    for (const char *line : lines) {
+        size_t found = log.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << "\n---\n" << log;
+        at = found + strlen(line);
+    }
+    // The relative mouse has no entry in the axis-name list.
+    EXPECT_EQ(log.find("Adding axis \"Mouse"), std::string::npos) << log;
+}
+

@@ -97,6 +97,10 @@ TEST(KeyTable, CharacterNames)
     } cases[] = {
         {'a', "A"},  {'z', "Z"},  {'7', "7"},       {'[', "["},     {'`', "`"},
         {0xE9, "\xC3\x89"},       {0xFF, "\xC5\xB8"}, {0x20AC, "\xE2\x82\xAC"},
+        // Letters of layouts beyond Latin-1: e-caron, Cyrillic ef, Greek
+        // omega; sharp s has no single upper-case letter and stays.
+        {0x11B, "\xC4\x9A"},      {0x444, "\xD0\xA4"}, {0x3C9, "\xCE\xA9"},
+        {0xDF, "\xC3\x9F"},
         {' ', ""},   {'\r', ""},  {0x7F, ""},       {0xA0, ""},     {0, ""},
         {0x4000003A, ""},  // SDL's key code of F1
     };
