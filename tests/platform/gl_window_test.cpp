@@ -370,19 +370,27 @@ TEST_F(GlWindow, SwitchesToFullScreenAndBack)
 {
     int desktop_width, desktop_height;
     ASSERT_EQ(get_desktop_size(&desktop_width, &desktop_height), 1);
-    EXPECT_EQ(request_display_mode(window, 0, 0, WINDOW_FULL_SCREEN), 1);
-    drain(window);
-    EXPECT_TRUE(window->flags & WINDOW_FULL_SCREEN_ACTIVE);
-    EXPECT_EQ(window->full_screen_width, desktop_width);
-    EXPECT_EQ(window->full_screen_height, desktop_height);
-    EXPECT_TRUE(SDL_GetWindowFlags(window->sdl_window) & SDL_WINDOW_FULLSCREEN_DESKTOP);
-    EXPECT_TRUE(wait_for_frame_size(window, desktop_width, desktop_height));
+    // No size, the desktop's own size and a size beyond every mode all keep
+    // the desktop's mode.
+    struct Case {
+        int width, height;
+    } cases[] = {{0, 0}, {desktop_width, desktop_height}, {desktop_width + 1, 5000}};
+    for (const Case &c : cases) {
+        EXPECT_EQ(request_display_mode(window, c.width, c.height, WINDOW_FULL_SCREEN), 1);
+        drain(window);
+        EXPECT_TRUE(window->flags & WINDOW_FULL_SCREEN_ACTIVE) << c.width;
+        EXPECT_EQ(window->full_screen_width, desktop_width) << c.width;
+        EXPECT_EQ(window->full_screen_height, desktop_height) << c.width;
+        EXPECT_EQ(SDL_GetWindowFlags(window->sdl_window) & SDL_WINDOW_FULLSCREEN_DESKTOP,
+                  (uint32_t)SDL_WINDOW_FULLSCREEN_DESKTOP) << c.width;
+        EXPECT_TRUE(wait_for_frame_size(window, desktop_width, desktop_height)) << c.width;
 
-    EXPECT_EQ(request_display_mode(window, 300, 200, 0), 1);
-    drain(window);
-    EXPECT_FALSE(window->flags & WINDOW_FULL_SCREEN_ACTIVE);
-    EXPECT_FALSE(SDL_GetWindowFlags(window->sdl_window) & SDL_WINDOW_FULLSCREEN);
-    EXPECT_TRUE(wait_for_frame_size(window, 300, 200));
+        EXPECT_EQ(request_display_mode(window, 300, 200, 0), 1);
+        drain(window);
+        EXPECT_FALSE(window->flags & WINDOW_FULL_SCREEN_ACTIVE);
+        EXPECT_FALSE(SDL_GetWindowFlags(window->sdl_window) & SDL_WINDOW_FULLSCREEN);
+        EXPECT_TRUE(wait_for_frame_size(window, 300, 200)) << c.width;
+    }
 }
 
 TEST(GlWindowOpen, FixedSizeWindowsStayWindowed)
@@ -484,7 +492,9 @@ TEST(GlWindowOpen, FullScreenAtOpenKeepsTheDesktopModeForZeroSize)
     GameWindow *window = open_gl_window("Rutline full", 0, 0, 16 | WINDOW_FULL_SCREEN, 0, 16, 0, 0);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->flags & WINDOW_FULL_SCREEN_ACTIVE);
-    EXPECT_TRUE(SDL_GetWindowFlags(window->sdl_window) & SDL_WINDOW_FULLSCREEN_DESKTOP);
+    // Both bits: the desktop's mode, not a mode change.
+    EXPECT_EQ(SDL_GetWindowFlags(window->sdl_window) & SDL_WINDOW_FULLSCREEN_DESKTOP,
+              (uint32_t)SDL_WINDOW_FULLSCREEN_DESKTOP);
     EXPECT_EQ(window->full_screen_width, desktop_width);
     EXPECT_EQ(window->full_screen_height, desktop_height);
     EXPECT_TRUE(wait_for_frame_size(window, desktop_width, desktop_height));
