@@ -49,7 +49,7 @@ struct ScanCodePair {
 // Every key of a PC keyboard that SDL reports, with the scan code the keyboard
 // sends in set 1 (0x100 = the E0 prefix). Num Lock and Pause follow the key
 // table: Num Lock is extended, Pause is not.
-static const ScanCodePair scan_code_pairs[] = {
+static constexpr ScanCodePair scan_code_pairs[] = {
     {SDL_SCANCODE_A, 0x1E, true}, {SDL_SCANCODE_B, 0x30, true},
     {SDL_SCANCODE_C, 0x2E, true}, {SDL_SCANCODE_D, 0x20, true},
     {SDL_SCANCODE_E, 0x12, true}, {SDL_SCANCODE_F, 0x21, true},
