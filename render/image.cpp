@@ -137,6 +137,7 @@ int read_raw_image(const char *word, GameFile *file, uint8_t **pixels, int *widt
     uint8_t *out = (uint8_t *)checked_malloc(bytes);
     if (!out)
         return 0;
+    ptrdiff_t above = (ptrdiff_t)w * channels;   // back one row (signed: it steps backwards)
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
             uint8_t *d = out + ((size_t)y * w + x) * channels;
@@ -157,10 +158,10 @@ int read_raw_image(const char *word, GameFile *file, uint8_t **pixels, int *widt
                 } else if (y == 0) {
                     prediction = d[c - channels];
                 } else if (x == 0) {
-                    prediction = d[c - (size_t)w * channels];
+                    prediction = d[c - above];
                 } else {
-                    int left = d[c - channels], up = d[c - (size_t)w * channels];
-                    int corner = d[c - (size_t)w * channels - channels];
+                    int left = d[c - channels], up = d[c - above];
+                    int corner = d[c - above - channels];
                     prediction = left + up - corner;
                     prediction = prediction < 0 ? 0 : prediction > 255 ? 255 : prediction;
                 }
@@ -214,8 +215,19 @@ static int read_pnm_samples(GameFile *file, int binary, int maximum, uint8_t *ou
     }
     for (size_t i = 0; i < count; i++) {
         int v;
-        if (!read_header_number(file, &v))
+        if (!read_header_number(file, &v)) {
+            // Stopped at the end or at a byte that starts no number and no
+            // comment (a sign may have been taken): every later sample fails
+            // the same way and reads as 0.
+            int next = file_peekc(file);
+            int may_go_on = next == '#' || next == '+' || next == '-' || (next >= '0' && next <= '9') ||
+                            next == ' ' || (next >= '\t' && next <= '\r');
+            if (!may_go_on) {
+                memset(out + i, 0, count - i);
+                return 1;
+            }
             v = -1;
+        }
         v = v < 0 ? 0 : v > maximum ? maximum : v;
         out[i] = (uint8_t)(maximum == 255 ? v : v * 255 / maximum);
     }
