@@ -358,7 +358,8 @@ void terrain_dig_spread(Terrain *terrain, float x, float z, float radius, float 
 int set_terrain_height(Terrain *terrain, int column, int row, float height)
 {
     int side = terrain->side;
-    if (column < 0 || row < 0 || column >= side || row >= side || terrain->edit_lock)
+    if (column < 0 || row < 0 || column >= side || row >= side || terrain->edit_lock ||
+        !(fabsf(height) <= TERRAIN_COORDINATE_LIMIT))
         return 0;
     terrain->change_state = 7;
     if (height > terrain->max_height)
@@ -482,8 +483,8 @@ void compute_normal_texel(Terrain *terrain, int column, int row, uint8_t *texel)
     float normal[3];
     get_terrain_normal(terrain, column, row, normal);
     for (int i = 0; i < 3; i += 2) {
-        int value = (int)(normal[i] * 127.0f);
-        value = value < -127 ? -127 : value > 127 ? 127 : value;
+        float scaled = normal[i] * 127.0f;
+        int value = scaled > 127.0f ? 127 : scaled < -127.0f ? -127 : scaled == scaled ? (int)scaled : 0;
         texel[i] = (uint8_t)(value + 128);
     }
     int shadow = terrain->shadows ? terrain->shadows[row * terrain->side + column] : 0;

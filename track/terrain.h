@@ -19,6 +19,10 @@ enum {
     LOD_CENTRE_NONE = -1000000,
 };
 
+// No height and no extent goes beyond this (feet): products of heights,
+// cells and extents in the normals and the level-of-detail pass stay finite.
+constexpr float TERRAIN_COORDINATE_LIMIT = 1048576.0f;
+
 // The 8 x 8 buckets of decal indices (ascending) and two scratch lists.
 struct DecalGrid {
     GrowableArray buckets[DECAL_GRID_SIDE * DECAL_GRID_SIDE];
@@ -119,7 +123,8 @@ void compute_ground_basis(float *matrix, float x, float z, float yaw);
 float terrain_dig(Terrain *terrain, float x, float z, float radius, float amount);
 void terrain_dig_spread(Terrain *terrain, float x, float z, float radius, float amount);
 
-// 1 when the sample was stored; 0 outside the grid or under the edit lock.
+// 1 when the sample was stored; 0 outside the grid, under the edit lock or
+// for a height beyond TERRAIN_COORDINATE_LIMIT (or not a number).
 int set_terrain_height(Terrain *terrain, int column, int row, float height);
 void get_terrain_normal(Terrain *terrain, int column, int row, float *normal);
 void shade_terrain_point(Terrain *terrain, int column, int row, uint8_t *colour);

@@ -172,9 +172,11 @@ static int load_height_field(Terrain *terrain, const char *folder)
         file_close(file);
         return 0;
     }
+    // Heights and the extent stay within the coordinate limit (a NaN fails
+    // every comparison), so no later sum or product of them overflows.
     if (exponent < TERRAIN_MIN_EXPONENT || exponent > TERRAIN_MAX_EXPONENT || !(cell > 0.0f) ||
-        !std::isfinite(cell) || !std::isfinite(min) || !std::isfinite(max) ||
-        !std::isfinite(max - min) || !std::isfinite(cell * (2 << exponent))) {
+        !(fabsf(min) <= TERRAIN_COORDINATE_LIMIT) || !(fabsf(max) <= TERRAIN_COORDINATE_LIMIT) ||
+        !(cell * (float)(2 << exponent) <= TERRAIN_COORDINATE_LIMIT)) {
         log_printf("Bad height field parameters (%d %f %f %f)\n", exponent, cell, min, max);
         print_message("Bad height field parameters");
         print_message("Error reading heights");

@@ -135,6 +135,11 @@ TEST_F(TerrainFile, BadHeaderOrShortFilesRefuseTheTrack)
         {"negative cell", "7 -2 0.0 1.0\n", ""},
         {"infinite cell", "7 1e999 0.0 1.0\n", ""},
         {"infinite height", "7 2.0 0.0 1e999\n", ""},
+        // Finite, but the samples or the normals would overflow.
+        {"samples past the float range", "7 2.0 0.0 3e38\n", ""},
+        {"highest height beyond the coordinate limit", "7 2.0 0.0 2e6\n", ""},
+        {"lowest height beyond the coordinate limit", "7 2.0 -2e6 0.0\n", ""},
+        {"extent beyond the coordinate limit", "7 4097 0.0 1.0\n", ""},
         {"short body", "7 2.0 0.0 1.0\n:" + std::string(1000, 'x'), ""},
         {"short tilemap", "", std::string(100, '\0')},
     };
@@ -149,8 +154,44 @@ TEST_F(TerrainFile, BadHeaderOrShortFilesRefuseTheTrack)
         EXPECT_EQ(terrain.heights, nullptr);
         EXPECT_EQ(terrain.tile_map, nullptr);
     }
-    EXPECT_GE(count_messages("Bad height field parameters"), 7);
+    EXPECT_GE(count_messages("Bad height field parameters"), 11);
     EXPECT_EQ(count_messages("Error reading tilemap"), 1);
+}
+
+TEST_F(TerrainFile, HeightFieldAtTheCoordinateLimitsStaysFinite)
+{
+    // The steepest field the header allows: every other sample at the
+    // lowest and highest height, the largest cell of a 2^7 grid.
+    TrackFixture fixture;
+    fixture.cell = TERRAIN_COORDINATE_LIMIT / 256;
+    fixture.min = -TERRAIN_COORDINATE_LIMIT;
+    fixture.max = TERRAIN_COORDINATE_LIMIT;
+    fixture.sample = [](int column, int row) { return (column + row) % 2 ? 65535 : 0; };
+    fixture.write();
+    shader_programs_available = 1;
+    ground_shaders_setting = 1;
+    ASSERT_EQ(load(fixture, 2), 1);
+    ASSERT_NE(terrain.normal_texels, nullptr);
+    EXPECT_FLOAT_EQ(terrain.extent, TERRAIN_COORDINATE_LIMIT);
+    int bad = 0;
+    for (int row = 0; row < terrain.side; row++)
+        for (int column = 0; column < terrain.side; column++) {
+            float normal[3];
+            get_terrain_normal(&terrain, column, row, normal);
+            float length = normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2];
+            bad += !(std::fabs(length - 1.0f) < 1e-3f);
+        }
+    EXPECT_EQ(bad, 0);
+    for (int i = 0; i < terrain_lod_node_count(terrain.grid_exponent); i++)
+        ASSERT_TRUE(std::isfinite(terrain.lod_error[i])) << i;
+    // Digging never takes a height past the limit.
+    float x = terrain.extent / 2;
+    terrain_dig(&terrain, x, x, 4 * terrain.cell, 1e30f);
+    terrain_dig(&terrain, x, x, 4 * terrain.cell, -1e30f);
+    for (int i = 0; i < terrain.side * terrain.side; i++)
+        ASSERT_LE(std::fabs(terrain.heights[i]), TERRAIN_COORDINATE_LIMIT) << i;
+    shader_programs_available = 0;
+    ground_shaders_setting = 0;
 }
 
 TEST_F(TerrainFile, ShadingRoundTripsAndShadowsInvert)

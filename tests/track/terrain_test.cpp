@@ -155,6 +155,18 @@ TEST(TerrainSetHeight, MarksNeighboursAndIgnoresOutsideAndLocked)
     EXPECT_EQ(set_terrain_height(t, 3, 3, 5.0f), 0);
     EXPECT_EQ(m.at(3, 3), 0.0f);
     t->edit_lock = 0;
+    // Heights that are not numbers or lie beyond the coordinate limit.
+    for (float height : {NAN, INFINITY, -INFINITY, 2 * TERRAIN_COORDINATE_LIMIT, -2 * TERRAIN_COORDINATE_LIMIT}) {
+        EXPECT_EQ(set_terrain_height(t, 3, 3, height), 0) << height;
+        EXPECT_EQ(m.at(3, 3), 0.0f);
+    }
+    EXPECT_EQ(t->change_state, 0);
+    EXPECT_EQ(set_terrain_height(t, 3, 3, -TERRAIN_COORDINATE_LIMIT), 1);
+    EXPECT_EQ(set_terrain_height(t, 3, 3, 0.0f), 1);
+    t->change_state = 0;
+    t->min_height = 0.0f;
+    std::fill(m.shading_dirty.begin(), m.shading_dirty.end(), 0u);
+    std::fill(m.triangle_dirty.begin(), m.triangle_dirty.end(), 0u);
 
     EXPECT_EQ(set_terrain_height(t, 5, 7, -3.0f), 1);
     EXPECT_EQ(t->change_state, 7);
