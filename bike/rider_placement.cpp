@@ -273,7 +273,7 @@ void rotation_vector_between(const double *a, const double *b, double *out)
     vec_scale(axis, best, 1.0 / best_length);
     // The angle between the parts of a column at right angles to the axis,
     // from the column that has the most of them.
-    double pa[3], pb[3], best_perpendicular = -1.0;
+    double pa[3] = {0.0, 0.0, 0.0}, pb[3] = {0.0, 0.0, 0.0}, best_perpendicular = -1.0;
     for (int i = 0; i < 3; i++) {
         double p[3];
         vec_add_scaled(p, ca[i], axis, -vec_dot(ca[i], axis));
