@@ -113,6 +113,19 @@ TEST(TerrainNormal, SampleNormalAveragesTheFacesAroundIt)
     EXPECT_NEAR(n[0], 0.0f, 1e-6);
 }
 
+TEST(TerrainNormal, NormalTexelOfANormalThatIsNotANumberIsFlat)
+{
+    // Heights are kept finite; should one not be, its texel is flat rather
+    // than a float-to-integer conversion out of range.
+    MemoryTerrain m;
+    m.at(10, 10) = NAN;
+    uint8_t texel[3];
+    compute_normal_texel(&m.terrain, 10, 10, texel);
+    EXPECT_EQ(texel[0], 128);
+    EXPECT_EQ(texel[1], 255);
+    EXPECT_EQ(texel[2], 128);
+}
+
 TEST(TerrainBasis, YawLimitsAndGroundAlignment)
 {
     MemoryTerrain m(FIXTURE_EXPONENT, 2.0f, [](int c, int) { return 1.0f * 2 * c; });   // slope 1 in x
