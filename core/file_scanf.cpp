@@ -65,18 +65,25 @@ static int digit_value(int c)
 
 enum ScanResult { SCAN_OK, SCAN_MATCH_FAILURE, SCAN_INPUT_FAILURE };
 
+// Takes an optional sign (one unit of the width) in front of a number;
+// 1 for '-'. c is the current byte and becomes the one after the sign.
+static int take_sign(ScanInput *in, int *c, int *width)
+{
+    if (*c != '+' && *c != '-')
+        return 0;
+    int negative = *c == '-';
+    (*width)--;
+    *c = *width > 0 ? take_byte(in) : -1;
+    return negative;
+}
+
 // d, i, o, x: the value wraps in 32 bits, negated after a '-'.
 static ScanResult scan_integer(ScanInput *in, int conversion, int width, uint32_t *value)
 {
     int c = take_byte(in);
     if (c < 0)
         return SCAN_INPUT_FAILURE;
-    int negative = 0;
-    if (c == '+' || c == '-') {
-        negative = c == '-';
-        width--;
-        c = width > 0 ? take_byte(in) : -1;
-    }
+    int negative = take_sign(in, &c, &width);
     int base = conversion == 'o' ? 8 : conversion == 'x' || conversion == 'X' ? 16 : 10;
     int digits = 0;
     uint32_t result = 0;
@@ -125,12 +132,7 @@ static ScanResult scan_float(ScanInput *in, int width, long double *value)
     int c = take_byte(in);
     if (c < 0)
         return SCAN_INPUT_FAILURE;
-    int negative = 0;
-    if (c == '+' || c == '-') {
-        negative = c == '-';
-        width--;
-        c = width > 0 ? take_byte(in) : -1;
-    }
+    int negative = take_sign(in, &c, &width);
     long double mantissa = 0.0L;
     int seen = 0, point = 0;
     long exponent = 0;

@@ -63,48 +63,56 @@ void mark_decal_blocks_dirty(Terrain *terrain, int decal)
                             to_cell(d->z + hz));
 }
 
-void add_decal_to_grid(Terrain *terrain, int decal)
+// Marks a decal's blocks dirty and lists the buckets its rectangle covers;
+// the count, 0 for no such decal.
+static int covered_buckets(Terrain *terrain, int decal,
+                           GrowableArray *out[DECAL_GRID_SIDE * DECAL_GRID_SIDE])
 {
     const Decal *d = grid_decal(terrain, decal);
     if (!d)
-        return;
+        return 0;
     mark_decal_blocks_dirty(terrain, decal);
     int c[4];
     decal_cells(terrain, d, c);
+    int n = 0;
     for (int row = c[2]; row <= c[3]; row++)
-        for (int column = c[0]; column <= c[1]; column++) {
-            GrowableArray *bucket = &terrain->decal_grid.buckets[row * DECAL_GRID_SIDE + column];
-            int count = bucket->count;
-            if (!grow_bucket(bucket))
-                continue;
-            int *entries = bucket_entries(bucket);
-            int at = 0;
-            while (at < count && entries[at] <= decal)
-                at++;
-            memmove(entries + at + 1, entries + at, (size_t)(count - at) * sizeof(int));
-            entries[at] = decal;
-        }
+        for (int column = c[0]; column <= c[1]; column++)
+            out[n++] = &terrain->decal_grid.buckets[row * DECAL_GRID_SIDE + column];
+    return n;
+}
+
+void add_decal_to_grid(Terrain *terrain, int decal)
+{
+    GrowableArray *buckets[DECAL_GRID_SIDE * DECAL_GRID_SIDE];
+    int n = covered_buckets(terrain, decal, buckets);
+    for (int b = 0; b < n; b++) {
+        GrowableArray *bucket = buckets[b];
+        int count = bucket->count;
+        if (!grow_bucket(bucket))
+            continue;
+        int *entries = bucket_entries(bucket);
+        int at = 0;
+        while (at < count && entries[at] <= decal)
+            at++;
+        memmove(entries + at + 1, entries + at, (size_t)(count - at) * sizeof(int));
+        entries[at] = decal;
+    }
 }
 
 void remove_decal_from_grid(Terrain *terrain, int decal)
 {
-    const Decal *d = grid_decal(terrain, decal);
-    if (!d)
-        return;
-    mark_decal_blocks_dirty(terrain, decal);
-    int c[4];
-    decal_cells(terrain, d, c);
-    for (int row = c[2]; row <= c[3]; row++)
-        for (int column = c[0]; column <= c[1]; column++) {
-            GrowableArray *bucket = &terrain->decal_grid.buckets[row * DECAL_GRID_SIDE + column];
-            int *entries = bucket_entries(bucket);
-            for (int i = 0; i < bucket->count; i++)
-                if (entries[i] == decal) {
-                    memmove(entries + i, entries + i + 1, (size_t)(bucket->count - i - 1) * sizeof(int));
-                    bucket->count--;
-                    break;
-                }
-        }
+    GrowableArray *buckets[DECAL_GRID_SIDE * DECAL_GRID_SIDE];
+    int n = covered_buckets(terrain, decal, buckets);
+    for (int b = 0; b < n; b++) {
+        GrowableArray *bucket = buckets[b];
+        int *entries = bucket_entries(bucket);
+        for (int i = 0; i < bucket->count; i++)
+            if (entries[i] == decal) {
+                memmove(entries + i, entries + i + 1, (size_t)(bucket->count - i - 1) * sizeof(int));
+                bucket->count--;
+                break;
+            }
+    }
 }
 
 void rebuild_decal_grid(Terrain *terrain)

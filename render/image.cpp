@@ -362,6 +362,29 @@ static int begin_png_read(PngRead *read, const char *name)
     return 1;
 }
 
+// Reads the header and refuses sizes beyond the image limits. Errors jump
+// to the caller's setjmp.
+static void read_png_header(PngRead *read, png_uint_32 *w, png_uint_32 *h, int *depth,
+                            int *colour)
+{
+    png_read_info(read->png, read->info);
+    png_get_IHDR(read->png, read->info, w, h, depth, colour, nullptr, nullptr, nullptr);
+    if (!valid_size((int)(*w > IMAGE_MAX_SIDE ? 0 : *w), (int)(*h > IMAGE_MAX_SIDE ? 0 : *h)))
+        png_error(read->png, "image too large");
+}
+
+// Allocates the pixel buffer and row table and reads every row into it.
+static void read_png_rows(PngRead *read, size_t bytes, size_t stride, png_uint_32 h)
+{
+    read->pixels = (uint8_t *)checked_malloc(bytes);
+    read->rows = (png_bytep *)checked_malloc(sizeof(png_bytep) * h);
+    if (!read->pixels || !read->rows)
+        png_error(read->png, "out of memory");
+    for (png_uint_32 y = 0; y < h; y++)
+        read->rows[y] = read->pixels + (size_t)y * stride;
+    png_read_image(read->png, read->rows);
+}
+
 static void append_text(char **text, const char *more, size_t length)
 {
     size_t have = *text ? strlen(*text) : 0;
@@ -426,12 +449,9 @@ int load_png_texture_image(const char *name, uint8_t **pixels, int *width, int *
         finish_png_read(&read, 0);
         return 0;
     }
-    png_read_info(read.png, read.info);
     png_uint_32 w, h;
     int depth, colour;
-    png_get_IHDR(read.png, read.info, &w, &h, &depth, &colour, nullptr, nullptr, nullptr);
-    if (!valid_size((int)(w > IMAGE_MAX_SIDE ? 0 : w), (int)(h > IMAGE_MAX_SIDE ? 0 : h)))
-        png_error(read.png, "image too large");
+    read_png_header(&read, &w, &h, &depth, &colour);
     int channels = (colour & 4) ? 4 : 3;
     if (png_get_valid(read.png, read.info, PNG_INFO_tRNS)) {
         png_set_tRNS_to_alpha(read.png);
@@ -449,13 +469,7 @@ int load_png_texture_image(const char *name, uint8_t **pixels, int *width, int *
     if (png_get_rowbytes(read.png, read.info) != (size_t)w * channels)
         png_error(read.png, "unexpected row layout");
     size_t bytes = mip_chain_bytes((int)w, (int)h, channels);
-    read.pixels = (uint8_t *)checked_malloc(bytes);
-    read.rows = (png_bytep *)checked_malloc(sizeof(png_bytep) * h);
-    if (!read.pixels || !read.rows)
-        png_error(read.png, "out of memory");
-    for (png_uint_32 y = 0; y < h; y++)
-        read.rows[y] = read.pixels + (size_t)y * w * channels;
-    png_read_image(read.png, read.rows);
+    read_png_rows(&read, bytes, (size_t)w * channels, h);
     png_read_end(read.png, read.end);
     append_png_text(&read, read.info);
     append_png_text(&read, read.end);
@@ -550,12 +564,9 @@ int read_png(const char *name, uint16_t **samples, int *width, int *height)
         finish_png_read(&read, 0);
         return 0;
     }
-    png_read_info(read.png, read.info);
     png_uint_32 w, h;
     int depth, colour;
-    png_get_IHDR(read.png, read.info, &w, &h, &depth, &colour, nullptr, nullptr, nullptr);
-    if (!valid_size((int)(w > IMAGE_MAX_SIDE ? 0 : w), (int)(h > IMAGE_MAX_SIDE ? 0 : h)))
-        png_error(read.png, "image too large");
+    read_png_header(&read, &w, &h, &depth, &colour);
     if (colour == PNG_COLOR_TYPE_PALETTE)
         png_set_palette_to_rgb(read.png);
     if (colour == PNG_COLOR_TYPE_GRAY && depth < 8)
@@ -571,14 +582,8 @@ int read_png(const char *name, uint16_t **samples, int *width, int *height)
     size_t row_bytes = png_get_rowbytes(read.png, read.info);
     if (png_get_channels(read.png, read.info) != 1 || row_bytes != (size_t)w * (out_depth / 8))
         png_error(read.png, "unexpected row layout");
-    read.pixels = (uint8_t *)checked_malloc((size_t)w * h * 2);
-    read.rows = (png_bytep *)checked_malloc(sizeof(png_bytep) * h);
-    if (!read.pixels || !read.rows)
-        png_error(read.png, "out of memory");
     // Rows go to the front half of each 16-bit row; 8-bit rows are widened below.
-    for (png_uint_32 y = 0; y < h; y++)
-        read.rows[y] = read.pixels + (size_t)y * w * 2;
-    png_read_image(read.png, read.rows);
+    read_png_rows(&read, (size_t)w * h * 2, (size_t)w * 2, h);
     png_read_end(read.png, read.end);
     uint16_t *out = (uint16_t *)read.pixels;
     if (out_depth == 8)
