@@ -10,6 +10,7 @@ double current_time;
 int max_message_lines = DEFAULT_MESSAGE_LINES;
 int hide_spam;
 int verbose_setting;
+int roost_frequency = 1000;
 
 static int busy_units;
 static void (*busy_indicator_callback)(void);

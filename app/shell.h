@@ -10,6 +10,7 @@ extern double current_time;       // running time in seconds (main loop)
 extern int max_message_lines;     // the "message_lines" setting
 extern int hide_spam;             // "togglespam"
 extern int verbose_setting;       // extra log lines of loaders
+extern int roost_frequency;       // "--roostfrequency", 0..1000
 
 // Counts one unit of work for the loading screen's busy display.
 void tick_busy_indicator(void);

@@ -43,10 +43,10 @@ struct WheelContact {
     float axle[3];              // in the wheel body's frame
     float rim_radius;
     float tyre_radius;
-    float point[3];             // world
-    float point_velocity[3];    // the wheel body's velocity at the point
-    float normal[3];
-    float depth;                // 0 = no contact
+    float contact_point[3];     // world
+    float contact_velocity[3];  // the wheel body's velocity at the point (spin included)
+    float contact_normal[3];    // unit, from the ground into the wheel
+    float depth;                // 0 or less = no contact
     dJointFeedback feedback;
 };
 

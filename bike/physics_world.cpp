@@ -1,13 +1,17 @@
 // The physics world and the counted body and joint calls.
 #include "bike/physics_world.h"
 
+#include <cmath>
+
 #include "bike/bike_create.h"
+#include "race/race_state.h"
 #include "platform/log.h"
 
 dWorldID physics_world;
 dJointGroupID contact_group;
 
 static int library_open;
+static int group_joints;
 static int bodies_alive;
 static int joints_alive;
 
@@ -44,6 +48,7 @@ void destroy_physics_world(void)
         dJointGroupDestroy(contact_group);
         contact_group = nullptr;
     }
+    group_joints = 0;
     if (physics_world) {
         // Destroying the world destroys what is left in it.
         dWorldDestroy(physics_world);
@@ -118,4 +123,134 @@ void set_body_mass_centred(dBodyID body, dMass *mass)
     dMassTranslate(mass, -mass->c[0], -mass->c[1], -mass->c[2]);
     mass->c[0] = mass->c[1] = mass->c[2] = 0;
     dBodySetMass(body, mass);
+}
+
+static bool finite3(const dReal *v)
+{
+    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+static bool contact_is_sound(const dContact *c)
+{
+    const dSurfaceParameters &s = c->surface;
+    if (!finite3(c->geom.pos) || !finite3(c->geom.normal) || !std::isfinite(c->geom.depth))
+        return false;
+    const dReal *n = c->geom.normal;
+    if (!(n[0] * n[0] + n[1] * n[1] + n[2] * n[2] > 0))
+        return false;
+    if (!std::isfinite(s.mu) || !std::isfinite(s.soft_erp) || !std::isfinite(s.soft_cfm))
+        return false;
+    if ((s.mode & dContactMu2) && !std::isfinite(s.mu2))
+        return false;
+    if (s.mode & dContactFDir1) {
+        if (!finite3(c->fdir1))
+            return false;
+        const dReal *d = c->fdir1;
+        if (!(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] > 0))
+            return false;
+    }
+    return true;
+}
+
+dJointID create_contact_joint(const dContact *contact, dBodyID body1, dBodyID body2)
+{
+    if (!physics_world || !contact_group || (!body1 && !body2) || body1 == body2)
+        return nullptr;
+    if (!contact_is_sound(contact))
+        return nullptr;
+    dJointID joint = dJointCreateContact(physics_world, contact_group, contact);
+    dJointAttach(joint, body1, body2);
+    group_joints++;
+    return joint;
+}
+
+dJointID create_group_amotor(dBodyID body1, dBodyID body2)
+{
+    if (!physics_world || !contact_group || (!body1 && !body2) || body1 == body2)
+        return nullptr;
+    dJointID joint = dJointCreateAMotor(physics_world, contact_group);
+    dJointAttach(joint, body1, body2);
+    group_joints++;
+    return joint;
+}
+
+int group_joint_count(void)
+{
+    return group_joints;
+}
+
+void empty_contact_group(void)
+{
+    if (contact_group)
+        dJointGroupEmpty(contact_group);
+    group_joints = 0;
+}
+
+void step_physics_world(void)
+{
+    if (physics_world)
+        dWorldStep(physics_world, (double)TIC_LENGTH);
+    empty_contact_group();
+}
+
+static bool finite_values(double a, double b, double c)
+{
+    return std::isfinite(a) && std::isfinite(b) && std::isfinite(c);
+}
+
+void add_body_force(dBodyID body, double fx, double fy, double fz)
+{
+    if (body && finite_values(fx, fy, fz))
+        dBodyAddForce(body, fx, fy, fz);
+}
+
+void add_body_torque(dBodyID body, double tx, double ty, double tz)
+{
+    if (body && finite_values(tx, ty, tz))
+        dBodyAddTorque(body, tx, ty, tz);
+}
+
+void add_body_rel_torque(dBodyID body, double tx, double ty, double tz)
+{
+    if (body && finite_values(tx, ty, tz))
+        dBodyAddRelTorque(body, tx, ty, tz);
+}
+
+void add_body_force_at_pos(dBodyID body, const double *f, const double *p)
+{
+    if (body && finite_values(f[0], f[1], f[2]) && finite_values(p[0], p[1], p[2]))
+        dBodyAddForceAtPos(body, f[0], f[1], f[2], p[0], p[1], p[2]);
+}
+
+void add_body_force_at_rel_pos(dBodyID body, const double *f, const double *p)
+{
+    if (body && finite_values(f[0], f[1], f[2]) && finite_values(p[0], p[1], p[2]))
+        dBodyAddForceAtRelPos(body, f[0], f[1], f[2], p[0], p[1], p[2]);
+}
+
+void add_body_rel_force_at_rel_pos(dBodyID body, const double *f, const double *p)
+{
+    if (body && finite_values(f[0], f[1], f[2]) && finite_values(p[0], p[1], p[2]))
+        dBodyAddRelForceAtRelPos(body, f[0], f[1], f[2], p[0], p[1], p[2]);
+}
+
+void set_joint_param(dJointID joint, int parameter, double value)
+{
+    if (!joint || !std::isfinite(value))
+        return;
+    switch (dJointGetType(joint)) {
+    case dJointTypeHinge: dJointSetHingeParam(joint, parameter, value); break;
+    case dJointTypeSlider: dJointSetSliderParam(joint, parameter, value); break;
+    case dJointTypeHinge2: dJointSetHinge2Param(joint, parameter, value); break;
+    case dJointTypeAMotor: dJointSetAMotorParam(joint, parameter, value); break;
+    default: break;
+    }
+}
+
+void set_joint_motor(dJointID joint, double velocity, double max_force)
+{
+    if (!std::isfinite(velocity) || !std::isfinite(max_force))
+        return;
+    set_joint_param(joint, dParamVel, velocity);
+    set_joint_param(joint, dParamFMax, max_force);
 }

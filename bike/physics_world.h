@@ -28,6 +28,35 @@ void destroy_counted_joint(dJointID joint);
 int live_body_count(void);
 int live_joint_count(void);
 
+// Joints that live for one world step, made in contact_group and counted
+// until the group is emptied. A contact whose position, normal, depth or
+// surface values are not finite, whose normal has no length, or whose two
+// bodies are one body, is dropped: the physics library would abort on it.
+// body1 is the body the normal points into; a null side is the static world.
+dJointID create_contact_joint(const dContact *contact, dBodyID body1, dBodyID body2);
+// An angular motor between a body and the static world (body2 null) or
+// another body; null without a world or when both bodies are one.
+dJointID create_group_amotor(dBodyID body1, dBodyID body2);
+// Joints made in the contact group since it was last emptied.
+int group_joint_count(void);
+void empty_contact_group(void);
+// One world step of TIC_LENGTH, then the contact group emptied.
+void step_physics_world(void);
+
+// Forces, torques and motor values reach the physics library only when
+// every value is finite (a NaN aborts it); otherwise nothing happens.
+void add_body_force(dBodyID body, double fx, double fy, double fz);
+void add_body_torque(dBodyID body, double tx, double ty, double tz);
+void add_body_rel_torque(dBodyID body, double tx, double ty, double tz);
+void add_body_force_at_pos(dBodyID body, const double *force, const double *position);
+void add_body_force_at_rel_pos(dBodyID body, const double *force, const double *local);
+void add_body_rel_force_at_rel_pos(dBodyID body, const double *force, const double *local);
+// A joint motor: target velocity and the largest force or torque it may
+// use (hinge, slider, hinge-2 and angular motor joints).
+void set_joint_motor(dJointID joint, double velocity, double max_force);
+// One parameter of a hinge, slider, hinge-2 or angular motor joint.
+void set_joint_param(dJointID joint, int parameter, double value);
+
 // A mass whose centre is moved to the body's origin first (the physics
 // library refuses a mass with an off-centre centre).
 void set_body_mass_centred(dBodyID body, dMass *mass);

@@ -147,6 +147,27 @@ float get_terrain_height(const Terrain *terrain, float x, float z)
     return sample_ground_height(terrain, x, z);
 }
 
+static int tile_index(float coordinate, float scale, int tiles)
+{
+    float t = coordinate * scale;
+    if (!(t > 0.0f))
+        return 0;   // also a NaN
+    if (t >= (float)(tiles - 1))
+        return tiles - 1;
+    return (int)t;
+}
+
+const TileInfo *terrain_tile_at(const Terrain *terrain, float x, float z)
+{
+    int tiles = terrain_tile_side(terrain);
+    int tile = 0;
+    if (terrain->tile_map && tiles > 0) {
+        float scale = 0.5f / terrain->cell;
+        tile = terrain->tile_map[tile_index(z, scale, tiles) * tiles + tile_index(x, scale, tiles)];
+    }
+    return &terrain->tiles[tile];
+}
+
 void get_terrain_face_normal(const Terrain *terrain, float x, float z, float *normal)
 {
     TriangleChoice c;

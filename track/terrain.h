@@ -111,6 +111,10 @@ uint32_t *allocate_terrain_bitmap(int bits, int set);   // null when out of memo
 float sample_ground_height(const Terrain *terrain, float x, float z);
 // Heights of another array of the same grid (the loaded heights).
 float sample_height_array(const Terrain *terrain, const float *heights, float x, float z);
+// The ground tile kind under (x, z): the tile map square of x / (2 cell)
+// and z / (2 cell), clamped to the map (a coordinate that is not a number
+// counts as 0). Tile 0 when the terrain has no tile map.
+const TileInfo *terrain_tile_at(const Terrain *terrain, float x, float z);
 void get_terrain_face_normal(const Terrain *terrain, float x, float z, float *normal);
 // Height and face normal at one point (the face normal is not normalised).
 float get_terrain_elevation(const Terrain *terrain, float x, float z, float *normal);

@@ -1,0 +1,43 @@
+// Body contacts: a sphere against the terrain, a posed collision shape
+// against the terrain, a pair of spheres (contact joint, spring-damper
+// forces or a bare overlap test), two posed shapes, and a wheel against a
+// posed shape.
+#pragma once
+
+#include <ode/ode.h>
+
+struct CollisionShape;
+struct ShapeSphere;
+struct Terrain;
+struct WheelContact;
+
+// Modes of the sphere-pair operations.
+enum { CONTACT_TEST_ONLY = -1, CONTACT_JOINT = 0, CONTACT_SPRING = 1 };
+
+// Laid out like the tail of a WheelContact.
+struct ContactReadout {
+    float contact_point[3];
+    float contact_velocity[3];
+    float contact_normal[3];
+    float depth;
+    dJointFeedback feedback;
+};
+
+int terrain_collide_sphere(const Terrain *terrain, const float *centre, float radius, float *point,
+                           float *normal, float *depth);
+int terrain_contact_sphere(const Terrain *terrain, const float *centre, float radius, float mu,
+                           float mu2, const float *axis, dBodyID body);
+// Writes the world centres of a private copy from its source shape, turned
+// by the row-major rotation and moved by the position.
+void pose_shape(CollisionShape *copy, const float *position, const float *rotation);
+int terrain_contact_body_shape(CollisionShape *copy, dBodyID body, const float *position,
+                               const float *rotation, const Terrain *terrain);
+int contact_sphere_pair(const ShapeSphere *a, dBodyID body_a, const ShapeSphere *b,
+                        dBodyID body_b, int mode, ContactReadout *readout);
+int collide_shape_pair(CollisionShape *a, dBodyID body_a, const float *position_a,
+                       const float *rotation_a, CollisionShape *b, dBodyID body_b,
+                       const float *position_b, const float *rotation_b, int mode);
+int collide_wheel_shape(CollisionShape *object, dBodyID object_body, const float *position,
+                        const float *rotation, WheelContact *wheel, int mode);
+// A body's position and rotation (row-major 3 x 3) as floats.
+void get_body_pose(dBodyID body, float *position, float *rotation);

@@ -1,0 +1,18 @@
+// Client state read by the race, and erosion records on their way to the
+// terrain. Offline only so far: the connection itself is not built yet.
+#include "net/client.h"
+
+#include "track/erosion.h"
+
+int net_socket = -1;
+int own_slot = 160;
+int local_gate_position = 160;
+uint32_t last_state_tic[160];
+int crash_delay_table[CRASH_DELAY_ENTRIES];
+int contact_log_flags;
+float contact_log_spacing = 10.0f;
+
+void send_erode_record(const uint8_t *message, int length)
+{
+    queue_erosion_message(message, length);
+}

@@ -1,0 +1,20 @@
+// Client state of the race-server connection that the race and the bike
+// physics read, and the road an erosion record takes to the terrain.
+#pragma once
+
+#include <cstdint>
+
+enum { CRASH_DELAY_ENTRIES = 16 };
+
+extern int net_socket;              // -1 while offline
+extern int own_slot;                // the slot the server gave us, 160 = not joined
+extern int local_gate_position;     // 160 = the local player only watches
+extern uint32_t last_state_tic[160];
+// Extra crash time in tics by crash count, set by the server (0..460800).
+extern int crash_delay_table[CRASH_DELAY_ENTRIES];
+// The console's "log": bit 0 shows the tyre telemetry as 3-D text.
+extern int contact_log_flags;
+extern float contact_log_spacing;
+
+// Offline the erosion message is queued to be dug in at once.
+void send_erode_record(const uint8_t *message, int length);
