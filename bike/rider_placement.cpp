@@ -114,7 +114,9 @@ void get_packed_state_scale(const BikeState *bike, PackedStateScale *scale)
 {
     const BikeModel *m = get_bike_state_model(bike);
     scale->extent = current_terrain ? current_terrain->extent : 0.0;
-    scale->low_height = current_terrain ? current_terrain->min_height : 0.0;
+    // The height as loaded: digging lowers min_height, and every client and
+    // demo must decode heights alike whatever the dig progress.
+    scale->low_height = current_terrain ? current_terrain->loaded_min_height : 0.0;
     scale->swingarm_travel = get_swingarm_travel(m);
     scale->fork_travel = m->fork_travel;
 }

@@ -92,6 +92,17 @@ static uint8_t encode_step(float step, float low, float high)
     return (uint8_t)clampf(byte, 0.0f, 255.0f);
 }
 
+// A coordinate as a 24-bit fraction of the extent. In double: in float the
+// far edge, 16777215 + 0.5, rounds up to 16777216 and would wrap to 0.
+static unsigned encode_fraction24(float value, float extent)
+{
+    if (!(extent > 0.0f))
+        return 0;
+    double v = fmin(fmax((double)value, 0.0), (double)extent);   // a NaN gives 0
+    double u = floor(v / extent * 16777215.0 + 0.5);
+    return u >= 16777215.0 ? 16777215u : (unsigned)u;
+}
+
 int encode_erosion_record(uint8_t *message, const ErosionRecord *record)
 {
     int count = record->point_count;
@@ -109,8 +120,8 @@ int encode_erosion_record(uint8_t *message, const ErosionRecord *record)
         bounds[i] = decode_bound(u);
     }
     const ErosionPoint *first = &record->points[0];
-    unsigned ux = (unsigned)floorf(clampf(first->x, 0.0f, extent) / extent * 16777215.0f + 0.5f);
-    unsigned uz = (unsigned)floorf(clampf(first->z, 0.0f, extent) / extent * 16777215.0f + 0.5f);
+    unsigned ux = encode_fraction24(first->x, extent);
+    unsigned uz = encode_fraction24(first->z, extent);
     put24(message + 9, ux);
     put24(message + 12, uz);
     float x = (float)ux / 16777215.0f * extent;
@@ -218,14 +229,15 @@ static void dig_erosion_point(Terrain *terrain, const ErosionQueueEntry *entry, 
     const ErosionValues *e = &terrain->tiles[tile].erosion;
 
     float g = sqrtf(entry->direction_x * entry->direction_x + entry->direction_z * entry->direction_z);
-    if (!(g > 0.0f))
+    if (!(g > 0.0f) || !std::isfinite(g))
         return;   // no direction: nothing to push the dirt along
     float strength = clampf((g - 0.125f) * 1.1428572f, 0.0f, 1.0f);
+    // A reach of 0 digs the point and puts the dirt back where it was.
     float reach = strength * e->erode_displacement;
-    if (reach == 0.0f)
-        return;   // no step to the pile point: nowhere to put the dirt
     float px = x - entry->direction_x / g * reach;
     float pz = z - entry->direction_z / g * reach;
+    if (!std::isfinite(reach) || !std::isfinite(px) || !std::isfinite(pz))
+        return;
     float h0 = sample_ground_height(terrain, x, z);
     float h1 = sample_ground_height(terrain, px, pz);
     float diff = h1 - h0;

@@ -72,7 +72,8 @@ struct Terrain {
     float double_cell;
     float lod_tolerance;
     float max_height;
-    float min_height;
+    float min_height;           // widened by every height edit
+    float loaded_min_height;    // the lowest height as loaded, fixed for the track's life
     float low_detail_scale;
     int grid_exponent;
     int side;

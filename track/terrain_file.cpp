@@ -96,10 +96,18 @@ static void log_digest(const Ripemd160Context *digest)
 }
 
 // The raw body: side^2 little-endian 16-bit samples. 0 when it is short.
+// The height of a stored sample value. In double: in float the top value
+// lands an ulp off the stored maximum, and a save after a load would move
+// the maximum written in the header.
+static float sample_height(double min, double range, unsigned v)
+{
+    return (float)(min + (double)v * range / 65535.0);
+}
+
 static int read_height_body(Terrain *terrain, GameFile *file, Ripemd160Context *digest)
 {
     size_t samples = (size_t)terrain->side * terrain->side;
-    float min = terrain->min_height, range = terrain->max_height - terrain->min_height;
+    double min = terrain->min_height, range = (double)terrain->max_height - (double)terrain->min_height;
     uint8_t buffer[8192];
     size_t done = 0;
     while (done < samples) {
@@ -110,7 +118,7 @@ static int read_height_body(Terrain *terrain, GameFile *file, Ripemd160Context *
         ripemd160_update(digest, buffer, got);
         for (size_t i = 0; i < want; i++) {
             unsigned v = buffer[2 * i] | (unsigned)buffer[2 * i + 1] << 8;
-            terrain->heights[done + i] = min + (float)v * range / 65535.0f;
+            terrain->heights[done + i] = sample_height(min, range, v);
         }
         done += want;
     }
@@ -121,7 +129,7 @@ static int read_height_body(Terrain *terrain, GameFile *file, Ripemd160Context *
 static void read_height_image(Terrain *terrain, const char *folder, Ripemd160Context *digest)
 {
     int side = terrain->side;
-    float min = terrain->min_height, range = terrain->max_height - terrain->min_height;
+    double min = terrain->min_height, range = (double)terrain->max_height - (double)terrain->min_height;
     char *path = (char *)xmalloc(strlen(folder) + 16);
     sprintf(path, "%s/terrain.png", folder);
     uint16_t *image = nullptr;
@@ -136,7 +144,7 @@ static void read_height_image(Terrain *terrain, const char *folder, Ripemd160Con
             if (ok)
                 v = image[(size_t)(row < height ? row : height - 1) * width +
                           (column < width ? column : width - 1)];
-            terrain->heights[(size_t)row * side + column] = ok ? min + (float)v * range / 65535.0f : min;
+            terrain->heights[(size_t)row * side + column] = ok ? sample_height(min, range, v) : (float)min;
             row_bytes[fill++] = (uint8_t)v;
             row_bytes[fill++] = (uint8_t)(v >> 8);
             if (fill == (int)sizeof row_bytes) {
@@ -190,6 +198,7 @@ static int load_height_field(Terrain *terrain, const char *folder)
     terrain->double_cell = 2.0f * cell;
     terrain->lod_tolerance = terrain_lod_tolerance;
     terrain->min_height = min;
+    terrain->loaded_min_height = min;
     terrain->max_height = max;
     terrain->side = 2 * tiles + 1;
     size_t samples = (size_t)terrain->side * terrain->side;

@@ -212,6 +212,25 @@ TEST_F(BikeWorld, PlacementKeepsTheBikeOutOfTheGround)
     EXPECT_NEAR(dBodyGetPosition(b->frame_body)[1], 2.98, 1e-4);
 }
 
+TEST_F(BikeWorld, HeightsPackAgainstTheGroundAsLoadedWhateverTheDigging)
+{
+    // Digging lowers the terrain's minimum; a client or a demo that has dug
+    // more or less must still read the same heights from the same bytes.
+    ground.terrain.min_height = ground.terrain.loaded_min_height = -10.0f;
+    BikeState *a = make_bike(0);
+    BikeState *b = make_bike(1);
+    disable_bike_physics(b);
+    move_bike_bodies(a, 40, 3.0f, 60);
+    uint8_t before[PACKED_STATE_SIZE], after[PACKED_STATE_SIZE];
+    pack_rider_state(a, before);
+    ground.terrain.min_height = -30.0f;   // a deep rut somewhere
+    pack_rider_state(a, after);
+    for (int i = 0; i < 9; i++)
+        EXPECT_EQ(before[i], after[i]) << "position byte " << i;
+    apply_rider_state(b, before, before, before, 1, 0);
+    EXPECT_NEAR(dBodyGetPosition(b->frame_body)[1], dBodyGetPosition(a->frame_body)[1], 1e-3);
+}
+
 TEST_F(BikeWorld, ACrashInTheStatesStartsTheLoosePoints)
 {
     BikeState *a = make_bike(0);

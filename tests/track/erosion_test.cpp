@@ -199,33 +199,92 @@ TEST_F(Erosion, DiggingMovesDirtToThePilePoint)
     EXPECT_NEAR(total, 0.0, 1e-4);
 }
 
-TEST_F(Erosion, NoDirectionOrNoStepToThePileDigsNothing)
+TEST_F(Erosion, WithoutReachThePointIsDugAndRefilledInPlace)
 {
-    // On flat ground every slope test passes, so only these rules hold the dig back.
+    // On flat ground every slope test passes. A direction that decodes to
+    // zero digs nothing; a reach of 0 (a direction too short for any
+    // strength, or a tile without displacement) digs the point and puts the
+    // dirt back around the point itself, so the rut is level across it.
     struct Case {
         const char *name;
         uint8_t dx, dz;
         float displacement;
+        bool digs;
     } cases[] = {
-        {"direction decodes to zero", 0x80 | 3, 0x80 | 3, 2.0f},
-        {"direction too short for any reach", 0x84 | 3, 0x80 | 3, 2.0f},   // 1/32: strength 0
-        {"tile without displacement", 0xFC | 3, 0x80 | 3, 0.0f},
+        {"direction decodes to zero", 0x80 | 3, 0x80 | 3, 2.0f, false},
+        {"direction too short for any reach", 0x84 | 3, 0x80 | 3, 2.0f, true},   // 1/32: strength 0
+        {"tile without displacement", 0xFC | 3, 0x80 | 3, 0.0f, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        memory->terrain.tiles[0].erosion.erode_displacement = c.displacement;
+        MemoryTerrain fresh(FIXTURE_EXPONENT, 2.0f);
+        fresh.terrain.tiles[0] = memory->terrain.tiles[0];
+        fresh.terrain.tiles[0].erosion.erode_displacement = c.displacement;
+        current_terrain = &fresh.terrain;
         std::vector<uint8_t> m = one_point(100, 100, c.dx, c.dz);
         queue_erosion_message(m.data(), (int)m.size());
         drain_erosion_queue(nullptr, 1024.0f);
         EXPECT_EQ(erosion_queue.count, 0);
-        for (int i = 0; i < FIXTURE_SIDE * FIXTURE_SIDE; i++)
-            ASSERT_EQ(memory->heights[i], 0.0f);
-        EXPECT_EQ(memory->terrain.change_counter, 1);
+        double total = 0.0;
+        int changed = 0;
+        for (int i = 0; i < FIXTURE_SIDE * FIXTURE_SIDE; i++) {
+            total += fresh.heights[i];
+            changed += fresh.heights[i] != 0.0f;
+        }
+        if (!c.digs) {
+            EXPECT_EQ(changed, 0);
+            EXPECT_EQ(fresh.terrain.change_counter, 1);
+            continue;
+        }
+        EXPECT_GT(changed, 0);
+        EXPECT_NE(fresh.at(50, 50), 0.0f);
+        EXPECT_NEAR(total, 0.0, 1e-4);   // every bit removed is put back
+        // Refilled at the point: the same on both sides, unlike a pile
+        // pushed behind a point with reach.
+        EXPECT_NE(fresh.at(49, 50), 0.0f);
+        EXPECT_NEAR(fresh.at(49, 50), fresh.at(51, 50), 1e-6);
+        EXPECT_NEAR(fresh.at(50, 49), fresh.at(50, 51), 1e-6);
     }
-    // The same point with a direction and a displacement does dig.
-    memory->terrain.tiles[0].erosion.erode_displacement = 2.0f;
-    std::vector<uint8_t> m = one_point(100, 100, 0xFC | 3, 0x80 | 3);
-    queue_erosion_message(m.data(), (int)m.size());
-    drain_erosion_queue(nullptr, 1024.0f);
-    EXPECT_GT(memory->terrain.change_counter, 1);
+}
+
+TEST_F(Erosion, FirstPointAtTheFarEdgeStaysThere)
+{
+    // 24-bit fractions of the extent: the far edge is 0xFFFFFF and decodes
+    // back to the edge, not the opposite one.
+    float extent = memory->terrain.extent;
+    struct Case {
+        float x, z;
+        uint32_t ux, uz;
+    } cases[] = {
+        {extent, extent, 0xFFFFFF, 0xFFFFFF},
+        {extent * 2, 0.0f, 0xFFFFFF, 0},
+        {0.0f, -5.0f, 0, 0},
+        {extent / 2, NAN, 0x800000, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.x);
+        ErosionRecord record{};
+        record.point_count = 1;
+        record.points[0] = {c.x, c.z, 0, 0, 1};
+        uint8_t message[EROSION_MESSAGE_MAX];
+        ASSERT_EQ(encode_erosion_record(message, &record), 17);
+        EXPECT_EQ(message[9] | message[10] << 8 | message[11] << 16, (int)c.ux);
+        EXPECT_EQ(message[12] | message[13] << 8 | message[14] << 16, (int)c.uz);
+        reset_erosion_queue();
+        queue_erosion_message(message, 17);
+        ASSERT_EQ(erosion_queue.count, 1);
+        EXPECT_NEAR(erosion_queue.entries[0].x, (float)c.ux / 16777215 * extent, 1e-3);
+    }
+    // A second point one step inside the edge is reached from the first.
+    ErosionRecord record{};
+    record.point_count = 2;
+    record.points[0] = {extent, 10.0f, 0, 0, 1};
+    record.points[1] = {extent - 1.0f, 10.0f, 0, 0, 1};
+    record.step_bounds[0] = record.step_bounds[2] = -1.0f;
+    uint8_t message[EROSION_MESSAGE_MAX];
+    ASSERT_EQ(encode_erosion_record(message, &record), 21);
+    reset_erosion_queue();
+    queue_erosion_message(message, 21);
+    ASSERT_EQ(erosion_queue.count, 2);
+    EXPECT_NEAR(erosion_queue.entries[1].x, extent - 1.0f, 0.01f);
 }

@@ -120,6 +120,7 @@ struct MemoryTerrain {
                 terrain.min_height = h < terrain.min_height ? h : terrain.min_height;
                 terrain.max_height = h > terrain.max_height ? h : terrain.max_height;
             }
+        terrain.loaded_min_height = terrain.min_height;
         terrain.heights = heights.data();
         terrain.loaded_heights = heights.data() + (size_t)side * side;
         shading_dirty.assign((size_t)side * side / 32 + 2, 0);
