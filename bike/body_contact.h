@@ -32,6 +32,12 @@ int terrain_contact_sphere(const Terrain *terrain, const float *centre, float ra
 void pose_shape(CollisionShape *copy, const float *position, const float *rotation);
 int terrain_contact_body_shape(CollisionShape *copy, dBodyID body, const float *position,
                                const float *rotation, const Terrain *terrain);
+// The surface of a sphere pair's contact joint at a depth: the smaller
+// friction, spring and damper of the two (below 0 counting as 0), the spring
+// lowered so that its force stays within 2500. spring and damper get the
+// values used; 0 when they make no contact (both 0).
+int sphere_pair_surface(const ShapeSphere *a, const ShapeSphere *b, float depth,
+                        dSurfaceParameters *surface, float *spring, float *damper);
 int contact_sphere_pair(const ShapeSphere *a, dBodyID body_a, const ShapeSphere *b,
                         dBodyID body_b, int mode, ContactReadout *readout);
 int collide_shape_pair(CollisionShape *a, dBodyID body_a, const float *position_a,

@@ -4,12 +4,27 @@
 // friction direction and rolling resistance.
 #pragma once
 
+#include <ode/ode.h>
+
 struct Terrain;
+struct TileInfo;
 struct WheelContact;
 
 // The cells searched around a point reach at most this many on a side,
 // nearest the centre first (tiny cells or huge wheels).
 enum { TERRAIN_WALK_LIMIT = 64 };
+
+// Contact modes handed to the physics library: soft, with the friction
+// pyramid on both directions, optionally along a given first direction and
+// with a second coefficient.
+enum {
+    CONTACT_MODE_SOFT = dContactApprox1_1 | dContactApprox1_2 | dContactSoftERP | dContactSoftCFM,
+    CONTACT_MODE_SOFT_FDIR = CONTACT_MODE_SOFT | dContactFDir1,
+    CONTACT_MODE_SOFT_FDIR_MU2 = CONTACT_MODE_SOFT_FDIR | dContactMu2,
+};
+
+// Contacts farther out or deeper than this (feet) are dropped.
+constexpr float CONTACT_COORDINATE_LIMIT = 1048576.0f;
 
 int terrain_collide_wheel(const Terrain *terrain, const WheelContact *wheel, float *point,
                           float *normal, float *depth);
@@ -18,3 +33,41 @@ int terrain_touch_wheel(const Terrain *terrain, const WheelContact *wheel, float
 // 1 and one contact joint when the wheel touches (grip scales the tile's
 // friction), else 0 with the wheel's depth 0.
 int terrain_contact_wheel(const Terrain *terrain, WheelContact *wheel, float grip);
+
+// The contact of a touching wheel as terrain_contact_wheel hands it to the
+// physics library: the wheel's contact fields are stored and the record
+// filled (friction, softness, direction). 0 when the wheel does not touch
+// (its depth set to 0). compression gets depth / tyre radius, at most 1.
+int fill_wheel_contact(const Terrain *terrain, WheelContact *wheel, float grip, dContact *contact,
+                       float *compression);
+// The wheel's speed used for the friction lookup of a tile.
+float wheel_friction_speed(const TileInfo *tile, const WheelContact *wheel);
+// The tile's friction coefficient at a lookup speed.
+float lookup_tile_friction(const TileInfo *tile, float speed);
+// The tile's two rolling-resistance coefficients (light and full load) at a
+// ground speed.
+void lookup_roll_resist(const TileInfo *tile, float speed, float *light, float *full);
+
+// Soft ERP and CFM over one tic of a spring kp and a damper kd (values
+// below 0 count as 0); 0 when together they make no contact.
+int contact_softness(float kp, float kd, dReal *erp, dReal *cfm);
+// 1 when a contact's point, normal and depth may reach the physics library.
+int contact_is_usable(const float *point, const float *normal, float depth);
+
+// The cells a search of half-width around (x, z) visits, rows and columns
+// from first to last. 0 when there are none (no grid, a bad cell size, a
+// centre that is not a number).
+struct TerrainWalk {
+    int first_column, last_column;
+    int first_row, last_row;
+};
+int get_terrain_walk(const Terrain *terrain, float x, float z, float half_width,
+                     TerrainWalk *walk);
+// The two triangles of a cell, A then B, corners in order (normals up).
+// Past the grid the heights of the nearest edge samples continue.
+void get_cell_triangles(const Terrain *terrain, int column, int row, float triangles[2][3][3]);
+// A normal that points down is laid flat (or straight up when it points
+// almost straight down), then scaled to unit length.
+void clean_contact_normal(float *normal);
+// The wheel's centre and its axle in the world; 0 without a body.
+int get_wheel_ring(const WheelContact *wheel, float *centre, float *axis);
