@@ -3,6 +3,8 @@
 // index over many loose files and a large archive.
 #include "core/file.h"
 
+#include "bench_folder.h"
+
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -207,28 +209,17 @@ static void build_index_in_child(benchmark::State &state)
 }
 BENCHMARK(build_index_in_child)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-static int remove_entry(const char *path, const struct stat *, int, struct FTW *)
-{
-    return remove(path);
-}
-
 int main(int argc, char **argv)
 {
-    char folder[] = "/tmp/rutline-bench-XXXXXX";
-    if (!mkdtemp(folder)) {
-        perror("mkdtemp");
+    bench_dir = make_bench_folder();
+    if (bench_dir.empty())
         return 1;
-    }
-    bench_dir = folder;
-    mkdir((bench_dir + "/xdg").c_str(), 0755);
-    setenv("XDG_DATA_HOME", (bench_dir + "/xdg").c_str(), 1);
-    setenv("KZ_HOME", (bench_dir + "/data").c_str(), 1);
     make_fixtures();
     make_index_fixtures();
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    nftw(folder, remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+    remove_bench_folder(bench_dir);
     return 0;
 }

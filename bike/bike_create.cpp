@@ -309,14 +309,14 @@ void create_joints(BikeState *bike, const BikeModel *m)
     dJointSetSliderAxis(bike->fork_joint, steer_axis[0], steer_axis[1], steer_axis[2]);
     dJointSetSliderParam(bike->fork_joint, dParamBounce, 0);
     dJointSetSliderParam(bike->fork_joint, dParamLoStop, -m->fork_travel);
-    dJointSetSliderParam(bike->fork_joint, dParamHiStop, 0);
+    dJointSetSliderParam(bike->fork_joint, dParamHiStop, SUSPENSION_STOP_SLACK);
 
     dJointAttach(bike->swingarm_joint, bike->swingarm_body, bike->frame_body);
     dJointSetHingeAnchor(bike->swingarm_joint, pivot[0], pivot[1], pivot[2]);
     dJointSetHingeAxis(bike->swingarm_joint, 1, 0, 0);
     dJointSetHingeParam(bike->swingarm_joint, dParamBounce, 0);
     dJointSetHingeParam(bike->swingarm_joint, dParamLoStop, -get_swingarm_travel(m));
-    dJointSetHingeParam(bike->swingarm_joint, dParamHiStop, 0);
+    dJointSetHingeParam(bike->swingarm_joint, dParamHiStop, SUSPENSION_STOP_SLACK);
 
     dJointAttach(bike->rider_joint, bike->rider_body, bike->frame_body);
     dJointSetHinge2Anchor(bike->rider_joint, 0, m->rider_position[1], -50);

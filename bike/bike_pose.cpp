@@ -131,6 +131,7 @@ void reset_bike(BikeState *bike)
     memset(bike->loose_points, 0, sizeof bike->loose_points);
     bike->last_bike_contact_tic = 0;
     bike->physics_weight = 1.0f;
+    bike->sound_position_set = 0;
     memset(bike->feedback, 0, sizeof bike->feedback);
     clear_erosion_record(&bike->ruts[0]);
     clear_erosion_record(&bike->ruts[1]);
@@ -147,6 +148,37 @@ void reset_bike(BikeState *bike)
         if (bike->rider_joint)
             dJointAttach(bike->rider_joint, bike->rider_body, bike->frame_body);
     }
+}
+
+void set_bike_upright_at(BikeState *bike, const float *position)
+{
+    float frame_rest[3];
+    get_rest_position(bike, 0, frame_rest);
+    dBodyID bodies[BIKE_BODY_COUNT];
+    get_bike_bodies(bike, bodies);
+    for (int i = 0; i < BIKE_BODY_COUNT; i++)
+        if (bodies[i]) {
+            float rest[3];
+            get_rest_position(bike, i, rest);
+            for (int k = 0; k < 3; k++)
+                rest[k] += position[k] - frame_rest[k];
+            place_at_rest(bodies[i], rest);
+        }
+    if (bike->rider_joint && bike->rider_body && bike->frame_body)
+        dJointAttach(bike->rider_joint, bike->rider_body, bike->frame_body);
+    bike->crash_timer = 0;
+    bike->knock = 0.0f;
+    bike->engine_speed = 0.0f;
+    bike->rear_wheel_angle = 0.0f;
+    bike->takeoff_tic = bike->landing_tic = current_tic;
+    bike->front_contact.depth = bike->rear_contact.depth = 0.0f;
+    memset(bike->rider_velocity_ring, 0, sizeof bike->rider_velocity_ring);
+    memset(bike->feedback, 0, sizeof bike->feedback);
+    memset(&bike->front_contact.feedback, 0, sizeof bike->front_contact.feedback);
+    memset(&bike->rear_contact.feedback, 0, sizeof bike->rear_contact.feedback);
+    memset(bike->loose_points, 0, sizeof bike->loose_points);
+    for (int i = 0; i < 2; i++)
+        memcpy(bike->loose_points[i].position, position, sizeof bike->loose_points[i].position);
 }
 
 void move_bike_bodies(BikeState *bike, float dx, float dy, float dz)

@@ -9,6 +9,9 @@ struct BikeState;
 
 // The rest pose of the model with all working state cleared.
 void reset_bike(BikeState *bike);
+// The rest pose with the frame at the position, upright and still, the
+// rider on the bike; the race state (gates, laps, crash count) is kept.
+void set_bike_upright_at(BikeState *bike, const float *position);
 // Adds the offset to every body's position (an offset that is not finite
 // is ignored).
 void move_bike_bodies(BikeState *bike, float dx, float dy, float dz);

@@ -211,6 +211,8 @@ struct BikeState {
     int32_t last_bike_contact_tic;
     int32_t finished;
     float physics_weight;          // 1 = simulated here, 0 = placed from states
+    float sound_position[3];       // the frame's last position that passed the range check
+    int32_t sound_position_set;
 
     ErosionRecord ruts[2];         // the tyres' rut records: front, rear
 

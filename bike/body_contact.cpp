@@ -37,7 +37,7 @@ int terrain_collide_sphere(const Terrain *terrain, const float *centre, float ra
     TerrainWalk walk;
     if (!get_terrain_walk(terrain, centre[0], centre[2], radius, &walk))
         return 0;
-    float best = 0.0f, best_point[3], best_normal[3];
+    float best = 0.0f, best_point[3] = {0, 0, 0}, best_normal[3] = {0, 1, 0};
     for (int row = walk.first_row; row <= walk.last_row; row++)
         for (int column = walk.first_column; column <= walk.last_column; column++) {
             float tri[2][3][3];
@@ -296,7 +296,7 @@ int collide_wheel_shape(CollisionShape *object, dBodyID object_body, const float
     ShapeSphere tyre = {0.0f, 0.0f, 0.0f, wheel->tyre_radius, WHEEL_FRICTION, WHEEL_SPRING,
                         WHEEL_DAMPER};
     ContactReadout best, trial;
-    best.depth = 0.0f;
+    memset(&best, 0, sizeof best);
     int hit = 0;
     for (int i = 0; i < object->sphere_count; i++) {
         const ShapeSphere *s = &object->spheres[i];

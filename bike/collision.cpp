@@ -180,6 +180,7 @@ static float clamp_unit(float t)
 static float nearest_edge_point(const float *c, const float *a, float R, const float *P,
                                 const float *d, float *best)
 {
+    vecf_copy(best, P);   // kept when no distance compares (not a number)
     float aa = vecf_length_squared(a);
     float ia = aa > 0.0f ? 1.0f / aa : 0.0f;
     float f[3];
@@ -297,6 +298,41 @@ float ring_triangle_distance(const float *c, const float *a, float R, float r, c
     return best;
 }
 
+// 1 when some edge of the triangle may come within r of the disc (centre
+// c, unit axis u, radius R), or a value is not a number; 0 only when every
+// edge lies farther than R + r from the centre or wholly beyond r on one
+// side of the disc's plane (the tyre holds neither kind of point).
+static int boundary_within(const float *c, const float *u, float R, float r, const float *p0,
+                           const float *p1, const float *p2)
+{
+    const float *p[3] = {p0, p1, p2};
+    float reach = R + r;
+    float limit = reach * reach * 1.0001f + 1e-6f;
+    float side = r * 1.0001f + 1e-6f;
+    float axial[3];
+    for (int i = 0; i < 3; i++) {
+        float f[3];
+        vecf_sub(f, p[i], c);
+        axial[i] = vecf_dot(f, u);
+    }
+    for (int i = 0; i < 3; i++) {
+        int j = (i + 1) % 3;
+        if ((axial[i] > side && axial[j] > side) || (axial[i] < -side && axial[j] < -side))
+            continue;
+        float d[3], f[3];
+        vecf_sub(d, p[j], p[i]);
+        vecf_sub(f, c, p[i]);
+        float dd = vecf_length_squared(d);
+        float t = dd > 0.0f ? vecf_dot(f, d) / dd : 0.0f;
+        t = t > 0.0f ? (t < 1.0f ? t : 1.0f) : 0.0f;
+        float x[3];
+        vecf_add_scaled(x, f, d, -t);
+        if (!(vecf_length_squared(x) > limit))
+            return 1;
+    }
+    return 0;
+}
+
 static float wheel_triangle(const float *c, const float *a, float R, float r, const float *p0,
                             const float *p1, const float *p2, float *point, float *normal,
                             int boundary_search)
@@ -391,6 +427,15 @@ static float wheel_triangle(const float *c, const float *a, float R, float r, co
 
     if (!boundary_search)
         return 0.0f;
+    // Every point of the disc lies within R of the centre: a boundary
+    // farther than R + r from the centre cannot be touched.
+    float axis_length = sqrtf(vecf_length_squared(a));
+    if (axis_length > 0.0f) {
+        float u[3];
+        vecf_scale(u, a, 1.0f / axis_length);
+        if (!boundary_within(c, u, R, r, p0, p1, p2))
+            return 0.0f;
+    }
     depth = r - ring_triangle_distance(c, a, R, r, p0, p1, p2, N, point, normal);
     return checked_result(depth, point, normal);
 }

@@ -2,6 +2,10 @@
 #include "bike/physics_world.h"
 
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
 
 #include "bike/bike_create.h"
 #include "race/race_state.h"
@@ -14,6 +18,20 @@ static int library_open;
 static int group_joints;
 static int bodies_alive;
 static int joints_alive;
+
+int physics_solver_errors;
+
+// The physics library's errors and messages go to the log; a message is
+// a solver failure worth counting.
+static void physics_message(int number, const char *format, va_list arguments)
+{
+    char text[512];
+    vsnprintf(text, sizeof text, format, arguments);
+    if (number == d_ERR_LCP || strstr(text, "LCP"))
+        physics_solver_errors++;
+    if (physics_solver_errors <= 16)
+        log_printf("Physics message %d: %s\n", number, text);
+}
 
 int create_physics_world(void)
 {
@@ -32,6 +50,8 @@ int create_physics_world(void)
         library_open = 0;
         return 0;
     }
+    dSetMessageHandler(physics_message);
+    physics_solver_errors = 0;
     physics_world = dWorldCreate();
     dWorldSetGravity(physics_world, 0, -32, 0);
     contact_group = dJointGroupCreate(0);
@@ -186,10 +206,24 @@ void empty_contact_group(void)
     group_joints = 0;
 }
 
+int physics_step_timing;
+double physics_step_seconds;
+
+static double monotonic_seconds(void)
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (double)now.tv_sec + (double)now.tv_nsec * 1e-9;
+}
+
 void step_physics_world(void)
 {
-    if (physics_world)
+    if (physics_world) {
+        double start = physics_step_timing ? monotonic_seconds() : 0.0;
         dWorldStep(physics_world, (double)TIC_LENGTH);
+        if (physics_step_timing)
+            physics_step_seconds += monotonic_seconds() - start;
+    }
     empty_contact_group();
 }
 

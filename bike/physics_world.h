@@ -8,6 +8,17 @@
 extern dWorldID physics_world;       // null while there is none
 extern dJointGroupID contact_group;
 
+// The fork and the swingarm may extend this far (ft, rad) past their rest
+// positions. With the stops exactly at rest, a bike at rest or falling
+// freely has both stop rows exactly at zero error and zero speed, where the
+// physics library's solver fails ("LCP internal error") and its step goes
+// wrong.
+constexpr double SUSPENSION_STOP_SLACK = 1.0 / 4096.0;
+
+// Messages of the physics library's solver that reported a failure since
+// the world was created (each is logged).
+extern int physics_solver_errors;
+
 // Starts the physics library (once), checks that it computes in double
 // precision and creates the world with gravity (0, -32, 0) and the contact
 // group. 1 on success (also when the world exists already), 0 when the
@@ -42,6 +53,10 @@ int group_joint_count(void);
 void empty_contact_group(void);
 // One world step of TIC_LENGTH, then the contact group emptied.
 void step_physics_world(void);
+// With the timing switch on, the wall-clock seconds spent inside the world
+// steps are summed (the benchmarks compare the whole tic with it).
+extern int physics_step_timing;
+extern double physics_step_seconds;
 
 // Forces, torques and motor values reach the physics library only when
 // every value is finite (a NaN aborts it); otherwise nothing happens.

@@ -124,7 +124,7 @@ int terrain_collide_wheel(const Terrain *terrain, const WheelContact *wheel, flo
     TerrainWalk walk;
     if (!get_terrain_walk(terrain, c[0], c[2], R + r, &walk))
         return 0;
-    float best = 0.0f, best_point[3], best_normal[3];
+    float best = 0.0f, best_point[3] = {0, 0, 0}, best_normal[3] = {0, 1, 0};
     for (int row = walk.first_row; row <= walk.last_row; row++)
         for (int column = walk.first_column; column <= walk.last_column; column++) {
             float tri[2][3][3];

@@ -18,7 +18,7 @@ enum { TERRAIN_WALK_LIMIT = 64 };
 // pyramid on both directions, optionally along a given first direction and
 // with a second coefficient.
 enum {
-    CONTACT_MODE_SOFT = dContactApprox1_1 | dContactApprox1_2 | dContactSoftERP | dContactSoftCFM,
+    CONTACT_MODE_SOFT = dContactApprox1 | dContactSoftERP | dContactSoftCFM,
     CONTACT_MODE_SOFT_FDIR = CONTACT_MODE_SOFT | dContactFDir1,
     CONTACT_MODE_SOFT_FDIR_MU2 = CONTACT_MODE_SOFT_FDIR | dContactMu2,
 };

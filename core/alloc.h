@@ -33,3 +33,6 @@ struct GrowableArray {
 int init_growable_array(GrowableArray *array, int element_size);  // 1, or 0 when out of memory
 void *append_to_growable_array(GrowableArray *array);             // new zeroed slot, or null
 void free_growable_array(GrowableArray *array);                   // back to all zero
+// The union of two ascending int arrays into out (emptied first), each value
+// once; 0 when out of memory (what was merged so far stays).
+int merge_sorted_int_arrays(GrowableArray *out, const GrowableArray *a, const GrowableArray *b);

@@ -44,3 +44,26 @@ void free_growable_array(GrowableArray *array)
     checked_free(array->data);
     memset(array, 0, sizeof *array);
 }
+
+int merge_sorted_int_arrays(GrowableArray *out, const GrowableArray *a, const GrowableArray *b)
+{
+    out->count = 0;
+    const int *pa = (const int *)a->data, *pb = (const int *)b->data;
+    int i = 0, j = 0;
+    while (i < a->count || j < b->count) {
+        int value;
+        if (j >= b->count || (i < a->count && pa[i] < pb[j]))
+            value = pa[i++];
+        else if (i >= a->count || pb[j] < pa[i])
+            value = pb[j++];
+        else {
+            value = pa[i++];
+            j++;
+        }
+        int *slot = (int *)append_to_growable_array(out);
+        if (!slot)
+            return 0;
+        *slot = value;
+    }
+    return 1;
+}

@@ -4,7 +4,6 @@
 
 #include "bike/bike_state.h"
 
-enum { RIDER_LOCAL = 0, RIDER_REMOTE = 1, RIDER_ROBOT = 2 };
 enum { LAP_NOT_DECIDED = 1000000 };
 
 struct RaceSettings {
@@ -26,10 +25,21 @@ struct RunningOrderEntry {
 extern RaceSettings race_settings;
 extern RunningOrderEntry running_order[BIKE_SLOT_COUNT];
 extern int running_order_count;
-extern int rider_kind[BIKE_SLOT_COUNT];
 
 // A point for a stopped bike to turn toward; 1 when one was written.
 int find_line_target_point(BikeState *bike, float *out, int depth);
 
-// One tic of the race.
+// Bodies beyond these limits are out of the range the physics can hold.
+constexpr double BIKE_SPEED_LIMIT = 10000.0;   // ft/s and rad/s
+// 1 when every body of the bike is finite, within the terrain coordinate
+// limit and under the speed limit.
+int is_bike_in_sound_range(const BikeState *bike);
+// Checks every simulated bike before the world step: a sound bike's frame
+// position is remembered, any other is set upright at rest where its frame
+// last was sound.
+void guard_bike_ranges(void);
+
+// One tic of the race: collisions, dirt spray, the world step, ruts, the
+// per-bike steps and particles. A bike whose physics is active is ridden
+// here; any other is placed from states.
 void race_tic(void);

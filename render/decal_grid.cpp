@@ -134,28 +134,6 @@ void shift_decal_grid_indices(Terrain *terrain, int first, int delta)
     }
 }
 
-// Ascending merge of a and b into out, values present in both written once.
-static void merge_lists(const GrowableArray *a, const GrowableArray *b, GrowableArray *out)
-{
-    out->count = 0;
-    const int *pa = (const int *)a->data, *pb = (const int *)b->data;
-    int i = 0, j = 0;
-    while (i < a->count || j < b->count) {
-        int value;
-        if (j >= b->count || (i < a->count && pa[i] < pb[j]))
-            value = pa[i++];
-        else if (i >= a->count || pb[j] < pa[i])
-            value = pb[j++];
-        else {
-            value = pa[i++];
-            j++;
-        }
-        int *slot = (int *)append_to_growable_array(out);
-        if (slot)
-            *slot = value;
-    }
-}
-
 GrowableArray *find_decals_in_rect(Terrain *terrain, float x0, float z0, float x1, float z1)
 {
     int c0 = decal_grid_cell(terrain, x0), c1 = decal_grid_cell(terrain, x1);
@@ -171,8 +149,8 @@ GrowableArray *find_decals_in_rect(Terrain *terrain, float x0, float z0, float x
     int current = 0;
     for (int row = r0; row <= r1; row++)
         for (int column = c0; column <= c1; column++) {
-            merge_lists(&grid->scratch[current], &grid->buckets[row * DECAL_GRID_SIDE + column],
-                        &grid->scratch[current ^ 1]);
+            merge_sorted_int_arrays(&grid->scratch[current ^ 1], &grid->scratch[current],
+                                    &grid->buckets[row * DECAL_GRID_SIDE + column]);
             current ^= 1;
         }
     return &grid->scratch[current];

@@ -196,7 +196,7 @@ TEST(WheelTriangle, BelowButBesideTheTriangleIsNotBuried)
     float p0[3] = {2, 5, -1}, p1[3] = {2, 5, 1}, p2[3] = {4, 5, -1};
     float c[3] = {0, 0, 0}, point[3], normal[3];
     float depth = collide_wheel_triangle(c, UPRIGHT, R, r, p0, p1, p2, point, normal);
-    EXPECT_LT(depth, 0.0f);
+    EXPECT_LE(depth, 0.0f) << "no contact, not buried";
     EXPECT_EQ(touch_wheel_triangle(c, UPRIGHT, R, r, p0, p1, p2, point, normal), 0.0f);
 }
 
@@ -341,4 +341,36 @@ TEST(SphereTriangle, HostileInputGivesNoContact)
     float centre[3] = {1, 0, 1};
     EXPECT_EQ(collide_sphere_triangle(centre, NAN, p0, p1, p2, point, normal), 0.0f);
     EXPECT_EQ(collide_sphere_triangle(centre, 1.0f, p0, p0, p2, point, normal), 0.0f);
+}
+
+TEST(WheelTriangle, TheBoundaryShortcutNeverHidesAContact)
+{
+    // Wheels and triangles scattered around each other: whenever the full
+    // test reports no contact, the boundary search itself finds none.
+    uint32_t seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1664525u + 1013904223u;
+        return (float)(seed >> 8) / 16777216.0f * 2.0f - 1.0f;
+    };
+    const float R = 0.8f, r = 0.33f;
+    int checked = 0;
+    for (int i = 0; i < 20000; i++) {
+        float c[3] = {next() * 2, next() * 2, next() * 2};
+        float a[3] = {next(), next() * 0.3f, next()};
+        float p0[3] = {next() * 2, next() * 0.5f, next() * 2};
+        float p1[3] = {next() * 2, next() * 0.5f, next() * 2};
+        float p2[3] = {next() * 2, next() * 0.5f, next() * 2};
+        float point[3], normal[3];
+        float full = collide_wheel_triangle(c, a, R, r, p0, p1, p2, point, normal);
+        if (full > 0.0f)
+            continue;
+        float e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+        float e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+        float N[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                      e1[0] * e2[1] - e1[1] * e2[0]};
+        float direct = r - ring_triangle_distance(c, a, R, r, p0, p1, p2, N, point, normal);
+        EXPECT_LE(direct, 1e-4f) << i;
+        checked++;
+    }
+    EXPECT_GT(checked, 1000);
 }
