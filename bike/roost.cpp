@@ -12,6 +12,7 @@
 #include "bike/bike_state.h"
 #include "bike/contact_readout.h"
 #include "bike/particles.h"
+#include "bike/physics_limits.h"
 #include "core/random.h"
 #include "race/race_state.h"
 #include "track/objects.h"
@@ -20,7 +21,6 @@
 // A particle faster than this (ft/s in any axis), or placed beyond the
 // terrain's coordinate limit, is not thrown: it would take minutes to come
 // down, holding its node all that time.
-constexpr double PARTICLE_SPEED_LIMIT = 1024.0;
 
 constexpr double PI = 3.14159265358979323846;
 constexpr double ROLLING_SPRAY_ANGLE = 0.049087387;   // pi/64

@@ -19,7 +19,6 @@ static const float FRICTION_SPEED_EMPTY = 1048576.0f;
 static const float SLOW_SLIP = 0.0625f;
 static const float SHORT_DIRECTION = 1.0f / 1024.0f;
 // Cell indices stay within this (exact in floats, far from int limits).
-static const float WALK_INDEX_LIMIT = 16777216.0f;
 
 static float clamp_index_float(float value, float low, float high)
 {
@@ -212,7 +211,8 @@ float lookup_tile_friction(const TileInfo *tile, float speed)
 {
     const float *speeds = tile->friction_speed;
     const float *values = tile->friction_value;
-    int squared = tile->slip_function == 0;
+    // 0, and any value outside 0..2: interpolated in squared speeds.
+    int squared = tile->slip_function != 1 && tile->slip_function != 2;
     float s2 = speed * speed;
     int k = 0;
     for (; k < TILE_CURVE_POINTS; k++) {

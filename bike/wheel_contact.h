@@ -4,15 +4,14 @@
 // friction direction and rolling resistance.
 #pragma once
 
+#include "bike/physics_limits.h"
+
 #include <ode/ode.h>
 
 struct Terrain;
 struct TileInfo;
 struct WheelContact;
 
-// The cells searched around a point reach at most this many on a side,
-// nearest the centre first (tiny cells or huge wheels).
-enum { TERRAIN_WALK_LIMIT = 64 };
 
 // Contact modes handed to the physics library: soft, with the friction
 // pyramid on both directions, optionally along a given first direction and
@@ -23,8 +22,6 @@ enum {
     CONTACT_MODE_SOFT_FDIR_MU2 = CONTACT_MODE_SOFT_FDIR | dContactMu2,
 };
 
-// Contacts farther out or deeper than this (feet) are dropped.
-constexpr float CONTACT_COORDINATE_LIMIT = 1048576.0f;
 
 int terrain_collide_wheel(const Terrain *terrain, const WheelContact *wheel, float *point,
                           float *normal, float *depth);

@@ -29,8 +29,6 @@ extern int running_order_count;
 // A point for a stopped bike to turn toward; 1 when one was written.
 int find_line_target_point(BikeState *bike, float *out, int depth);
 
-// Bodies beyond these limits are out of the range the physics can hold.
-constexpr double BIKE_SPEED_LIMIT = 10000.0;   // ft/s and rad/s
 // 1 when every body of the bike is finite, within the terrain coordinate
 // limit and under the speed limit.
 int is_bike_in_sound_range(const BikeState *bike);

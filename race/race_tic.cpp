@@ -8,6 +8,7 @@
 #include "bike/bike_step.h"
 #include "bike/contact_readout.h"
 #include "bike/crash.h"
+#include "bike/physics_limits.h"
 #include "bike/physics_world.h"
 #include "bike/roost.h"
 #include "bike/world_contacts.h"

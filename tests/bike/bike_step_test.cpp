@@ -10,6 +10,8 @@
 #include "bike/physics_utils.h"
 #include "bike/world_contacts.h"
 #include "net/client.h"
+#include "race/race_control.h"
+#include "track/timing.h"
 
 #include <cstring>
 
@@ -460,4 +462,77 @@ TEST_F(RidingWorld, BikeContactsExchangeKnockByWhoHitWhom)
     EXPECT_EQ(collide_bike_with_bike(a, b, 0), 0);
     EXPECT_NE(a->last_bike_contact_tic, 41);
     EXPECT_EQ(collide_bike_with_bike(a, a, 0), 0) << "never with itself";
+}
+
+TEST_F(RidingWorld, APlacedBikeWokenDuringTheStepIsDisabledAgain)
+{
+    BikeState *ridden = add_bike(0, 300, 400);
+    BikeState *placed = add_bike(1, 200, 400);
+    ASSERT_TRUE(ridden && placed);
+    disable_bike_physics(placed);
+    race_tic();
+    dBodyEnable(placed->frame_body);   // as a joint to a moving body would
+    dBodyEnable(placed->rider_body);
+    race_tic();
+    dBodyID bodies[BIKE_BODY_COUNT];
+    get_bike_bodies(placed, bodies);
+    for (dBodyID body : bodies)
+        EXPECT_FALSE(dBodyIsEnabled(body));
+    EXPECT_TRUE(dBodyIsEnabled(ridden->frame_body));
+}
+
+// A rider stopped and tipped after the leader has finished is finished too,
+// once his own last lap ended no earlier than the leader's finish.
+TEST_F(RidingWorld, AStoppedTippedRiderAfterTheLeadersFinishIsFinished)
+{
+    lap_gate_list.first_lap_count = 2;
+    lap_gate_list.normal_lap_count = 3;
+    race_settings.laps = 2;   // the final gate is 2 + 3 - 1 = 4
+    BikeState *leader = add_bike(1, 100, 400);
+    BikeState *bike = add_bike(0, 300, 400);
+    ASSERT_TRUE(leader && bike);
+    auto set_times = [](BikeState *b, std::initializer_list<int> times) {
+        b->gate_times.count = 0;
+        for (int t : times)
+            *(int *)append_to_growable_array(&b->gate_times) = t;
+        b->gates_passed = (int)times.size();
+    };
+    running_order[0] = {1, 5, 500};
+    running_order_count = 2;
+    struct Case {
+        std::initializer_list<int> own;
+        int leader_gates;
+        bool finished;
+    } cases[] = {
+        {{100, 200, 300, 400, 600}, 5, true},    // own lap 2 ended at 600 >= 500
+        {{100, 200, 300, 400, 450}, 5, false},   // ended before the leader: not this way
+        {{100, 200, 300}, 5, false},             // own lap 1 ended at 200, before
+        {{100, 200, 300, 400, 600}, 4, false},   // the leader has not finished
+    };
+    for (const Case &c : cases) {
+        set_times(leader, {50, 100, 200, 300, 500});
+        leader->gates_passed = c.leader_gates;
+        set_times(bike, c.own);
+        bike->finished = 0;
+        set_dab(bike, 1.0f);
+        bike->front_contact.depth = 0.1f;
+        bike->rear_contact.depth = 0.1f;
+        dMatrix3 tipped;
+        dRFromAxisAndAngle(tipped, 0, 0, 1, 0.6);   // between pi/8 and 0.35 pi
+        dBodySetRotation(bike->frame_body, tipped);
+        dBodySetLinearVel(bike->frame_body, 0, 0, 0);
+        support_stopped_bike(bike);
+        EXPECT_EQ(bike->finished != 0, c.finished) << bike->gate_times.count;
+    }
+    // One lap and no first-lap gates: the final gate would be -1.
+    lap_gate_list.first_lap_count = 0;
+    race_settings.laps = 1;
+    bike->finished = 0;
+    support_stopped_bike(bike);
+    EXPECT_EQ(bike->finished, 0);
+    lap_gate_list.normal_lap_count = 0;   // no gates per lap
+    support_stopped_bike(bike);
+    EXPECT_EQ(bike->finished, 0);
+    running_order_count = 0;
+    empty_contact_group();
 }
