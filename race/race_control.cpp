@@ -2,11 +2,22 @@
 // every setting is 0 and the running order is empty.
 #include "race/race_control.h"
 
-#include "race/gates.h"
 
 RaceSettings race_settings;
-RunningOrderEntry running_order[BIKE_SLOT_COUNT];
-int running_order_count;
+int rider_kind[BIKE_SLOT_COUNT];
+char rider_names[BIKE_SLOT_COUNT][RIDER_NAME_LENGTH];
+int followed_slot;
+int time_trial_mode;
+int best_lap_tics;
+int last_lap_tics;
+float local_start_position[3];
+int false_start_penalty_tics;
+float start_gate_fall[START_GATE_PIECES];
+float start_gate_fall_speed[START_GATE_PIECES];
+float telemetry_fork[3][TELEMETRY_LENGTH];
+float telemetry_shock[3][TELEMETRY_LENGTH];
+int telemetry_index = TELEMETRY_LENGTH;
+int telemetry_on;
 
 int find_line_target_point(BikeState *, float *, int)
 {

@@ -3,8 +3,11 @@
 #pragma once
 
 #include "bike/bike_state.h"
+#include "race/results.h"
+#include "track/timing.h"
 
-enum { LAP_NOT_DECIDED = 1000000 };
+enum { RIDER_LOCAL = 0, RIDER_REMOTE = 1, RIDER_ROBOT = 2 };
+enum { LAP_NOT_DECIDED = 1000000, RIDER_NAME_LENGTH = 64, TELEMETRY_LENGTH = 1024 };
 
 struct RaceSettings {
     int start_tic;             // the gate drop
@@ -16,15 +19,23 @@ struct RaceSettings {
     int final_lap;
 };
 
-struct RunningOrderEntry {
-    int slot;
-    int gates;
-    int last_gate_tic;
-};
-
 extern RaceSettings race_settings;
-extern RunningOrderEntry running_order[BIKE_SLOT_COUNT];
-extern int running_order_count;
+// How each slot is driven; a freed slot is RIDER_REMOTE.
+extern int rider_kind[BIKE_SLOT_COUNT];
+extern char rider_names[BIKE_SLOT_COUNT][RIDER_NAME_LENGTH];
+extern int followed_slot;              // the slot the camera and HUD follow
+extern int time_trial_mode;
+extern int best_lap_tics;              // time trial, 0 = none
+extern int last_lap_tics;
+extern float local_start_position[3];
+extern int false_start_penalty_tics;
+extern float start_gate_fall[START_GATE_PIECES];        // 1 = up, 0 = fallen
+extern float start_gate_fall_speed[START_GATE_PIECES];
+// Suspension telemetry of the followed bike, drawn by the race overlay.
+extern float telemetry_fork[3][TELEMETRY_LENGTH];
+extern float telemetry_shock[3][TELEMETRY_LENGTH];
+extern int telemetry_index;
+extern int telemetry_on;
 
 // A point for a stopped bike to turn toward; 1 when one was written.
 int find_line_target_point(BikeState *bike, float *out, int depth);
