@@ -8,6 +8,7 @@
 #include "bike/body_contact.h"
 #include "bike/physics_utils.h"
 #include "bike/physics_world.h"
+#include "race/autopilot.h"
 #include "race/gates.h"
 #include "race/race_control.h"
 #include "race/race_state.h"

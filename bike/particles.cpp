@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "track/objects.h"
+
 ParticleNode particle_nodes[PARTICLE_COUNT];
 ParticleNode *free_particles;
 ParticleNode *live_particles;
@@ -16,4 +18,14 @@ void reset_particles(int first_billboard)
     }
     free_particles = &particle_nodes[0];
     live_particles = nullptr;
+}
+
+void clear_particles(void)
+{
+    for (ParticleNode *p = live_particles; p; p = p->next) {
+        Billboard *billboard = get_billboard(p->billboard);
+        if (billboard)
+            billboard->texture = 0;
+    }
+    reset_particles(particle_nodes[0].billboard);
 }

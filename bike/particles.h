@@ -20,3 +20,6 @@ extern ParticleNode *live_particles;
 
 // Empties the pool; node i gets billboard first_billboard + i.
 void reset_particles(int first_billboard);
+// Empties the pool keeping each node's billboard; the billboards of the
+// particles in flight are hidden.
+void clear_particles(void);

@@ -2,6 +2,8 @@
 // terrain. Offline only so far: the connection itself is not built yet.
 #include "net/client.h"
 
+#include <cstring>
+
 #include "track/erosion.h"
 
 int net_socket = -1;
@@ -11,6 +13,17 @@ uint32_t last_state_tic[160];
 int crash_delay_table[CRASH_DELAY_ENTRIES];
 int contact_log_flags;
 float contact_log_spacing = 10.0f;
+
+NetRiderInfo net_rider_info[160];
+int server_start_tic;
+char server_track[256];
+
+void clear_net_rider_info(void)
+{
+    memset(net_rider_info, 0, sizeof net_rider_info);
+    own_slot = 160;
+    local_gate_position = 160;
+}
 
 void send_erode_record(const uint8_t *message, int length)
 {

@@ -16,5 +16,22 @@ extern int crash_delay_table[CRASH_DELAY_ENTRIES];
 extern int contact_log_flags;
 extern float contact_log_spacing;
 
+// What the server told of each rider slot, and of the race it runs.
+struct NetRiderInfo {
+    char model[64];
+    char number[8];
+    char rider_texture[256];
+    char helmet_texture[256];
+    char bike_texture[256];
+    char wheel_texture[256];
+    char name[64];
+};
+extern NetRiderInfo net_rider_info[160];
+extern int server_start_tic;
+extern char server_track[256];
+
+// Back to offline values: no rider information, no slots.
+void clear_net_rider_info(void);
+
 // Offline the erosion message is queued to be dug in at once.
 void send_erode_record(const uint8_t *message, int length);

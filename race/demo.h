@@ -49,6 +49,10 @@ void close_demo_playback(void);
 void play_demo_chunks(void);
 int demo_state_size(int version);
 
+// Copies a game file through a temporary file renamed over the target;
+// 1 on success (the target is untouched on failure).
+int copy_game_file(const char *from, const char *to);
+
 // The replay seek of a demo being played: seconds forward or back.
 void seek_replay(float seconds);
 extern int accurate_skip;                 // fast-forward old demos tic by tic

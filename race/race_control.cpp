@@ -1,5 +1,5 @@
-// Race settings and the running order. Until the race control is complete
-// every setting is 0 and the running order is empty.
+// The race globals: its settings, how each slot is driven, the followed
+// slot, time-trial state, the start gate and the suspension telemetry.
 #include "race/race_control.h"
 
 
@@ -18,8 +18,3 @@ float telemetry_fork[3][TELEMETRY_LENGTH];
 float telemetry_shock[3][TELEMETRY_LENGTH];
 int telemetry_index = TELEMETRY_LENGTH;
 int telemetry_on;
-
-int find_line_target_point(BikeState *, float *, int)
-{
-    return 0;
-}

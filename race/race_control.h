@@ -37,9 +37,6 @@ extern float telemetry_shock[3][TELEMETRY_LENGTH];
 extern int telemetry_index;
 extern int telemetry_on;
 
-// A point for a stopped bike to turn toward; 1 when one was written.
-int find_line_target_point(BikeState *bike, float *out, int depth);
-
 // 1 when every body of the bike is finite, within the terrain coordinate
 // limit and under the speed limit.
 int is_bike_in_sound_range(const BikeState *bike);
@@ -47,6 +44,30 @@ int is_bike_in_sound_range(const BikeState *bike);
 // position is remembered, any other is set upright at rest where its frame
 // last was sound.
 void guard_bike_ranges(void);
+
+// Slot codes of reset_race.
+enum {
+    SLOT_DEMO_OR_EMPTY = 0,
+    SLOT_PLAYER = 1,
+    SLOT_ROBOT = 2,
+    SLOT_ROBOT_125 = 3,
+    SLOT_ROBOT_250 = 4,
+    SLOT_REMOTE = 5,
+    SLOT_ROBOT_NUMBER = 1000,   // + n: the robot whose number text is n
+    ROBOT_ROWS = 80,
+};
+
+extern double max_loading_delay;
+extern char max_loading_label[128];
+
+// Sets a race up (slot codes null = a time trial); 1 on success, 0 when the
+// track cannot be loaded.
+int reset_race(const int *slot_codes, int open_demo, int record, int length_tics, int laps,
+               int skill);
+void end_race(void);
+// The model an old model name is loaded as (the name itself when it has no
+// alias).
+const char *model_alias(const char *model);
 
 // One tic of the race: collisions, dirt spray, the world step, ruts, the
 // per-bike steps and particles. A bike whose physics is active is ridden
