@@ -121,7 +121,7 @@ void place_bikes(int count)
     reset_erosion_queue();
     mt_seed(5489u);
     for (int i = 0; i < count; i++) {
-        BikeState *bike = create_bike("yz250f(2017)", i, 0, "1", nullptr, nullptr, nullptr, nullptr);
+        BikeState *bike = create_bike("yz250f(2017)", i, 1, "1", nullptr, nullptr, nullptr, nullptr);
         float x = 60.0f + 40.0f * (float)(i % 10), z = 420.0f - 40.0f * (float)(i / 10);
         float ground = hill_height((int)(x / 2), (int)(z / 2));
         move_bike_bodies(bike, x, ground + 0.5f, z);

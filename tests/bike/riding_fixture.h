@@ -151,7 +151,7 @@ struct RidingWorld : testing::Test {
     // A bike in the slot at (x, z) facing -z turned by yaw about +y.
     BikeState *add_bike(int slot, float x, float z, float yaw = 0.0f, float lift = 0.0f)
     {
-        BikeState *bike = create_bike("yz250f(2017)", slot, 0, "7", nullptr, nullptr, nullptr,
+        BikeState *bike = create_bike("yz250f(2017)", slot, 1, "7", nullptr, nullptr, nullptr,
                                       nullptr);
         if (bike)
             place_riding_bike(bike, x, z, yaw, lift);
