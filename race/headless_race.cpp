@@ -36,7 +36,7 @@ void apply_rider_controls(BikeState *bike, const RiderControls *c)
     set_front_brake(bike, c->front_brake);
     set_rear_brake(bike, c->rear_brake);
     shift_gear(bike, c->shift > 0.5f ? 1 : c->shift < -0.5f ? -1 : 0);
-    set_clutch(bike, c->clutch_lever);
+    set_clutch(bike, 1.0f - c->clutch_lever);   // the lever out: engaged
     set_dab(bike, c->dab);
     set_back_up(bike, c->back_up);
     set_lean(bike, c->lean);

@@ -28,5 +28,6 @@ int is_scripted_rider(int slot);
 // Runs the tics; before each, every scripted rider's controls come from
 // the callback (null: none) and go in through the setters.
 void run_headless_tics(int tics, ScriptedControls controls, void *context);
-// The nine controls applied to a bike through the setters.
+// The nine controls applied to a bike through the setters (a lever all the
+// way in is a clutch fully open, at once).
 void apply_rider_controls(BikeState *bike, const RiderControls *controls);
