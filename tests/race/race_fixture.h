@@ -1,0 +1,169 @@
+// The race fixture: a flat track written by the test (grid exponent 7,
+// 2 ft cells) with an 8-piece start gate and six checkpoints on a loop of
+// radius 100 ft, ridden by scripted riders through the headless race.
+#pragma once
+
+#include "bike/bike_create.h"
+#include "bike/bike_setters.h"
+#include "bike/packed_state.h"
+#include "bike/physics_world.h"
+#include "bike/shape.h"
+#include "race/headless_race.h"
+#include "race/race_control.h"
+#include "race/race_state.h"
+#include "support/test_support.h"
+#include "track/track.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+inline const float LOOP_X = 256.0f, LOOP_Z = 256.0f, LOOP_RADIUS = 100.0f;
+inline const int LOOP_GATES = 6;
+inline const char *const RACE_TRACK = "tracks/loop";
+
+// Checkpoint k of the loop: its centre and the direction riders cross it.
+inline void loop_gate(int k, float *x, float *z, float *dx, float *dz)
+{
+    float a = (float)k * 2.0f * (float)M_PI / LOOP_GATES;
+    *x = LOOP_X + LOOP_RADIUS * cosf(a);
+    *z = LOOP_Z + LOOP_RADIUS * sinf(a);
+    *dx = -sinf(a);
+    *dz = cosf(a);
+}
+
+inline std::string race_sphere(float x, float y, float z, float r)
+{
+    char line[128];
+    snprintf(line, sizeof line, "%g %g %g %g 0.5 25000 2500\n", x, y, z, r);
+    return line;
+}
+
+inline void write_race_track()
+{
+    std::string data = test_data_dir();
+    write_file(data + "generic_frame.shp", "2\n" + race_sphere(0, 0.5f, -0.8f, 0.5f) +
+                                               race_sphere(0, 0.4f, 0.8f, 0.5f));
+    write_file(data + "generic_rider.shp", "1\n" + race_sphere(0, 0.2f, -0.1f, 0.7f));
+    std::string dir = data + RACE_TRACK + "/";
+    const int side = 257;
+    std::string bytes = "7 2.0 0.0 8.0\n:" + std::string((size_t)side * side * 2, '\0');
+    write_file(dir + "terrain.hf", bytes);
+    write_file(dir + "shadingx2.ppm", "P6\n257 257\n255\n" +
+                                          std::string((size_t)side * side * 3, (char)64));
+    write_file(dir + "tileinfo", "name hardpack\nfriction 1.0 1\nslip_function 1\n"
+                                 "roll_resist 1 2 1\naddtile\n");
+    write_file(dir + "tilemap", std::string(128 * 128, '\0'));
+
+    // The start: before checkpoint 0, facing along the loop, eight pieces
+    // across the track 6 ft apart.
+    std::string gates = "startinggate:\n";
+    float a0 = -40.0f * (float)M_PI / 180.0f;
+    float sx = LOOP_X + LOOP_RADIUS * cosf(a0), sz = LOOP_Z + LOOP_RADIUS * sinf(a0);
+    float fx = -sinf(a0), fz = cosf(a0);          // the way round the loop
+    float angle = atan2f(-fx, -fz);               // a bike facing it
+    for (int i = 0; i < 8; i++) {
+        float off = ((float)i - 3.5f) * 6.0f;
+        char line[128];
+        snprintf(line, sizeof line, "[ %f 0 %f ] %f\n", sx + fz * off, sz - fx * off, angle);
+        gates += line;
+    }
+    gates += "checkpoints:\n";
+    for (int k = 0; k < LOOP_GATES; k++) {
+        float x, z, dx, dz;
+        loop_gate(k, &x, &z, &dx, &dz);
+        char line[160];
+        snprintf(line, sizeof line, "15 [ %f 0 %f ] [ %f 0 %f ]\n", x, z, dx, dz);
+        gates += line;
+    }
+    gates += "firstlap:\n0 1 2 3 4 5\nnormallap:\n0 1 2 3 4 5\n";
+    write_file(dir + "timing_gates", gates);
+}
+
+// The stability values a player starts with: a held steer asks for a lean.
+inline void steady_setup(BikeState *bike)
+{
+    set_roll_damping(bike, 80);
+    set_roll_limit_factor(bike, 32);
+    set_steering_damping(bike, 60);
+    set_direct_steering(bike, 0.125f);
+    set_slow_damping_speed(bike, 40);
+    set_slow_damping_factor(bike, 2);
+    set_restricted_lock_angle(bike, (float)(M_PI / 180));
+    set_auto_shift(bike, 1);
+}
+
+// A pursuit law round the loop: waits at the gate until the drop, then
+// heads for a point past the next checkpoint at about 30 ft/s.
+inline void ride_the_loop(int slot, const BikeState *bike, RiderControls *c, void *)
+{
+    (void)slot;
+    c->clutch_lever = 0;
+    if (current_tic < race_settings.start_tic) {
+        c->front_brake = c->rear_brake = 1;
+        c->dab = 1;
+        return;
+    }
+    int next = bike->gates_passed % LOOP_GATES;
+    float x, z, dx, dz;
+    loop_gate(next, &x, &z, &dx, &dz);
+    const dReal *p = dBodyGetPosition(bike->frame_body);
+    const dReal *v = dBodyGetLinearVel(bike->frame_body);
+    dVector3 forward;
+    dBodyVectorToWorld(bike->frame_body, 0, 0, -1, forward);
+    double tx = x + dx * 8.0 - p[0], tz = z + dz * 8.0 - p[2];
+    double heading = atan2(forward[0], forward[2]);
+    double wanted = atan2(tx, tz);
+    double error = remainder(wanted - heading, 2.0 * M_PI);
+    // Positive steer turns toward +x of the bike, its right: a clockwise
+    // turn seen from above, a falling heading angle.
+    double steer = -1.6 * error;
+    c->steer = (float)(steer < -0.7 ? -0.7 : steer > 0.7 ? 0.7 : steer);
+    double speed = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    c->throttle = speed < 30.0 ? 0.7f : 0.1f;
+    c->dab = speed < 3.0 ? 1.0f : 0.0f;
+}
+
+struct RaceWorld : testing::Test {
+    void SetUp() override
+    {
+        write_race_track();
+        ASSERT_TRUE(create_physics_world());
+        current_tic = 0;
+    }
+
+    void TearDown() override
+    {
+        end_race();
+        for (BikeState &bike : bike_states)
+            free_bike(&bike);
+        destroy_physics_world();
+        free_track();
+        free_shape_cache();
+        set_track_folder(nullptr);
+    }
+
+    // A race of the given slot codes (1 = the player, 2 = a robot made a
+    // scripted rider), riders set up steady.
+    static int start(const int *codes, int count, int laps, int record)
+    {
+        HeadlessRace race{};
+        race.track = RACE_TRACK;
+        for (int i = 0; i < count; i++)
+            race.slot_codes[i] = codes[i];
+        race.laps = laps;
+        race.record = record;
+        if (!start_headless_race(&race))
+            return 0;
+        for (int slot = 0; slot < count; slot++) {
+            BikeState *bike = get_slot_bike(slot);
+            if (!bike)
+                continue;
+            bike->personality = 0;
+            steady_setup(bike);
+        }
+        return 1;
+    }
+};
