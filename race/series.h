@@ -33,3 +33,8 @@ struct SeriesList {
 extern SeriesList series_list;
 extern int current_event;    // -1 = no event running
 extern int expected_round;   // the round the running race counts for, -1 = none
+
+// Cumulative points over the rounds played; after each round whose ranked
+// value is non-zero, the ranks 0..n into its standings (most points first,
+// ties to the better place in that round).
+void rank_series_standings(SeriesEvent *event);
