@@ -51,7 +51,11 @@ int finished_after_leader(const BikeState *bike)
     const BikeState *leader = get_slot_bike(running_order[0].slot);
     if (!leader)
         return 0;
-    int laps = race_settings.laps;
+    // The race's final lap: a timed race ends on the lap decided when time
+    // is up, not on its extra laps alone.
+    int laps = race_settings.final_lap;
+    if (laps >= LAP_NOT_DECIDED)
+        return 0;
     long long last = laps > 0 ? (long long)(laps - 1) * per_lap + first - 1 : 0;
     if (last < 0 || last > 0x7fffffff)
         return 0;

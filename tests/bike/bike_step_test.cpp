@@ -487,7 +487,8 @@ TEST_F(RidingWorld, AStoppedTippedRiderAfterTheLeadersFinishIsFinished)
 {
     lap_gate_list.first_lap_count = 2;
     lap_gate_list.normal_lap_count = 3;
-    race_settings.laps = 2;   // the final gate is 2 + 3 - 1 = 4
+    race_settings.laps = 2;
+    race_settings.final_lap = 2;   // the final gate is 2 + 3 - 1 = 4
     BikeState *leader = add_bike(1, 100, 400);
     BikeState *bike = add_bike(0, 300, 400);
     ASSERT_TRUE(leader && bike);
@@ -526,11 +527,20 @@ TEST_F(RidingWorld, AStoppedTippedRiderAfterTheLeadersFinishIsFinished)
     }
     // One lap and no first-lap gates: the final gate would be -1.
     lap_gate_list.first_lap_count = 0;
-    race_settings.laps = 1;
+    race_settings.laps = race_settings.final_lap = 1;
     bike->finished = 0;
     support_stopped_bike(bike);
     EXPECT_EQ(bike->finished, 0);
     lap_gate_list.normal_lap_count = 0;   // no gates per lap
+    support_stopped_bike(bike);
+    EXPECT_EQ(bike->finished, 0);
+    // A timed race whose final lap is not decided yet finishes nobody.
+    lap_gate_list.first_lap_count = 2;
+    lap_gate_list.normal_lap_count = 3;
+    race_settings.final_lap = LAP_NOT_DECIDED;
+    set_times(leader, {50, 100, 200, 300, 500});
+    set_times(bike, {100, 200, 300, 400, 600});
+    bike->finished = 0;
     support_stopped_bike(bike);
     EXPECT_EQ(bike->finished, 0);
     running_order_count = 0;
