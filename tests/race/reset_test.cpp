@@ -109,12 +109,14 @@ TEST_F(RaceWorld, TheRobotOrderIsOneCycleAndSlotCodesPickTheirRobots)
             }
             ASSERT_NE(bike_slots[slot], nullptr);
             EXPECT_EQ(rider_kind[slot], c.expect_kind[slot]);
-            if (c.number[slot])
+            if (c.number[slot]) {
                 EXPECT_STREQ(get_rider_number_text(bike_slots[slot]), c.number[slot]);
+            }
         }
         EXPECT_EQ(followed_slot, 0);
-        if (c.codes[2] == SLOT_ROBOT_125)
+        if (c.codes[2] == SLOT_ROBOT_125) {
             EXPECT_NE(strstr(get_bike_model_name(bike_slots[2]), "125"), nullptr);
+        }
         end_race();
     }
 }
