@@ -8,11 +8,15 @@
 #include "bike/bike_setters.h"
 #include "bike/physics_world.h"
 #include "race/race_control.h"
+#include "track/track.h"
 
 int start_headless_race(const HeadlessRace *race)
 {
     if (!create_physics_world())
         return 0;
+    // Demos name their track by its catalogue folder.
+    if (track_catalogue.count == 0)
+        scan_track_catalogue();
     if (race->track)
         snprintf(chosen_track, sizeof chosen_track, "%s", race->track);
     return reset_race(race->time_trial ? nullptr : race->slot_codes, race->playback, race->record,

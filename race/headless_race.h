@@ -20,7 +20,8 @@ struct HeadlessRace {
 typedef void (*ScriptedControls)(int slot, const BikeState *bike, RiderControls *controls,
                                  void *context);
 
-// Creates the physics world when needed, then reset_race; 1 on success.
+// Creates the physics world and scans the track catalogue when needed,
+// then reset_race; 1 on success.
 int start_headless_race(const HeadlessRace *race);
 // A rider the caller drives: the player's slot, or a robot whose
 // personality the caller set to 0.

@@ -141,13 +141,9 @@ void collide_bikes_online(void)
         BikeState *bike = bike_slots[slot];
         if (!bike || rider_kind[slot] != RIDER_REMOTE)
             continue;
-        if (own) {
-            if (slot != own_slot &&
-                (long long)current_tic - (long long)last_state_tic[slot] >= TIC_RATE)
-                continue;
-            if (is_rider_hidden(slot))
-                continue;
-        }
+        if (own && is_rider_set_aside(slot))
+            continue;   // no state for a second, or off course
+
         collision_list[count++] = bike;
         bike_tic_hook(bike);
         if (local_gate_position == NO_SLOT)

@@ -1,6 +1,6 @@
 // The race fixture: a flat track written by the test (grid exponent 7,
 // 2 ft cells) with an 8-piece start gate and six checkpoints on a loop of
-// radius 100 ft, ridden by scripted riders through the headless race.
+// radius 200 ft, ridden by scripted riders through the headless race.
 #pragma once
 
 #include "bike/bike_create.h"
@@ -20,7 +20,7 @@
 #include <cstdio>
 #include <string>
 
-inline const float LOOP_X = 256.0f, LOOP_Z = 256.0f, LOOP_RADIUS = 100.0f;
+inline const float LOOP_X = 256.0f, LOOP_Z = 256.0f, LOOP_RADIUS = 200.0f;
 inline const int LOOP_GATES = 6;
 inline const char *const RACE_TRACK = "tracks/loop";
 
@@ -65,7 +65,7 @@ inline void write_race_track()
     float fx = -sinf(a0), fz = cosf(a0);          // the way round the loop
     float angle = atan2f(-fx, -fz);               // a bike facing it
     for (int i = 0; i < 8; i++) {
-        float off = ((float)i - 3.5f) * 6.0f;
+        float off = (float)i * 5.0f;   // piece 0 on the loop, the rest outside it
         char line[128];
         snprintf(line, sizeof line, "[ %f 0 %f ] %f\n", sx + fz * off, sz - fx * off, angle);
         gates += line;
@@ -75,7 +75,7 @@ inline void write_race_track()
         float x, z, dx, dz;
         loop_gate(k, &x, &z, &dx, &dz);
         char line[160];
-        snprintf(line, sizeof line, "15 [ %f 0 %f ] [ %f 0 %f ]\n", x, z, dx, dz);
+        snprintf(line, sizeof line, "20 [ %f 0 %f ] [ %f 0 %f ]\n", x, z, dx, dz);
         gates += line;
     }
     gates += "firstlap:\n0 1 2 3 4 5\nnormallap:\n0 1 2 3 4 5\n";
@@ -96,7 +96,7 @@ inline void steady_setup(BikeState *bike)
 }
 
 // A pursuit law round the loop: waits at the gate until the drop, then
-// heads for a point past the next checkpoint at about 30 ft/s.
+// heads for a point of the loop 40 ft ahead of the bike at about 25 ft/s.
 inline void ride_the_loop(int slot, const BikeState *bike, RiderControls *c, void *)
 {
     (void)slot;
@@ -106,23 +106,21 @@ inline void ride_the_loop(int slot, const BikeState *bike, RiderControls *c, voi
         c->dab = 1;
         return;
     }
-    int next = bike->gates_passed % LOOP_GATES;
-    float x, z, dx, dz;
-    loop_gate(next, &x, &z, &dx, &dz);
     const dReal *p = dBodyGetPosition(bike->frame_body);
     const dReal *v = dBodyGetLinearVel(bike->frame_body);
+    double at = atan2(p[2] - LOOP_Z, p[0] - LOOP_X) + 40.0 / LOOP_RADIUS;
+    double tx = LOOP_X + LOOP_RADIUS * cos(at) - p[0], tz = LOOP_Z + LOOP_RADIUS * sin(at) - p[2];
     dVector3 forward;
     dBodyVectorToWorld(bike->frame_body, 0, 0, -1, forward);
-    double tx = x + dx * 8.0 - p[0], tz = z + dz * 8.0 - p[2];
     double heading = atan2(forward[0], forward[2]);
     double wanted = atan2(tx, tz);
     double error = remainder(wanted - heading, 2.0 * M_PI);
-    // Positive steer turns toward +x of the bike, its right: a clockwise
-    // turn seen from above, a falling heading angle.
-    double steer = -1.6 * error;
-    c->steer = (float)(steer < -0.7 ? -0.7 : steer > 0.7 ? 0.7 : steer);
+    // Positive steer turns toward the bike's right: a falling heading angle.
+    double steer = 0.12 - 0.5 * error;
+    c->steer = (float)(steer < -0.35 ? -0.35 : steer > 0.35 ? 0.35 : steer);
     double speed = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    c->throttle = speed < 30.0 ? 0.7f : 0.1f;
+    double throttle = 0.25 + 0.1 * (25.0 - speed);
+    c->throttle = (float)(throttle < 0.0 ? 0.0 : throttle > 0.5 ? 0.5 : throttle);
     c->dab = speed < 3.0 ? 1.0f : 0.0f;
 }
 
@@ -142,6 +140,7 @@ struct RaceWorld : testing::Test {
         destroy_physics_world();
         free_track();
         free_shape_cache();
+        free_track_catalogue();
         set_track_folder(nullptr);
     }
 

@@ -37,7 +37,7 @@ TEST_F(RaceWorld, AScriptedRiderRidesThreeLapsThroughTheGates)
     EXPECT_GE(race_settings.start_tic, 13 * TIC_RATE);
     EXPECT_LT(race_settings.start_tic, 15 * TIC_RATE);
     int tics = 0;
-    while (!bike->finished && tics < 150 * TIC_RATE) {
+    while (!bike->finished && tics < 200 * TIC_RATE) {
         run_headless_tics(TIC_RATE, ride_the_loop, nullptr);
         tics += TIC_RATE;
     }
@@ -53,8 +53,8 @@ TEST_F(RaceWorld, AScriptedRiderRidesThreeLapsThroughTheGates)
     }
     for (int lap = 1; lap <= 3; lap++) {
         float seconds = get_lap_time(bike, lap);
-        EXPECT_GT(seconds, 15.0f) << lap;   // 628 ft at about 30 ft/s
-        EXPECT_LT(seconds, 40.0f) << lap;
+        EXPECT_GT(seconds, 40.0f) << lap;   // 1257 ft at about 25 ft/s
+        EXPECT_LT(seconds, 60.0f) << lap;
     }
     std::string results = read_data_file("results.txt");
     EXPECT_NE(results.find("|Laps=3|Track=tracks/loop|"), std::string::npos) << results;
@@ -120,8 +120,11 @@ bool states_match(const uint8_t *a, const uint8_t *b, std::string *why)
             return false;
         }
     }
-    if (a[36] != b[36]) {
-        *why = "gear byte";
+    // Bit 3 of the gear byte tells whether the foot is down at all; a
+    // replayed rider's foot follows that bit gradually, so the bit itself
+    // may trail the recording by a few tics when the foot comes up.
+    if ((a[36] & ~8) != (b[36] & ~8)) {
+        *why = "gear byte " + std::to_string(a[36]) + " vs recorded " + std::to_string(b[36]);
         return false;
     }
     return true;
