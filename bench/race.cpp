@@ -1,0 +1,239 @@
+// The race: the whole race tic with 40 scripted riders against the same
+// riders with timing and recording off, playing their demo back, and
+// seeking in it.
+#include "bench_folder.h"
+
+#include "app/player_settings.h"
+#include "bike/bike_setters.h"
+#include "bike/physics_world.h"
+#include "race/demo.h"
+#include "race/headless_race.h"
+#include "race/race_control.h"
+#include "race/race_state.h"
+#include "render/model.h"
+#include "render/texture.h"
+#include "track/erosion.h"
+#include "track/timing.h"
+#include "track/track.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+std::string bench_dir;
+const int RIDERS = 40;
+const int RIDE_TICS = 1280;   // 10 s
+
+Model any_model = {(char *)"model"};
+Model *load_any_model(const char *) { return &any_model; }
+int load_any_texture(const char *) { return 1; }
+
+void write_text(const std::string &path, const std::string &bytes)
+{
+    for (size_t i = 1; i < path.size(); i++)
+        if (path[i] == '/')
+            mkdir(path.substr(0, i).c_str(), 0755);
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return;
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+std::string sphere(float x, float y, float z, float r)
+{
+    char line[128];
+    snprintf(line, sizeof line, "%g %g %g %g 0.5 25000 2500\n", x, y, z, r);
+    return line;
+}
+
+// A gentle hill field, a loop of six checkpoints of radius 180 ft and a
+// start gate of ten pieces across it.
+void write_game_data()
+{
+    std::string data = bench_dir + "/data/";
+    write_text(data + "generic_frame.shp", "2\n" + sphere(0, 0.5f, -0.8f, 0.5f) +
+                                               sphere(0, 0.4f, 0.8f, 0.5f));
+    write_text(data + "generic_rider.shp", "1\n" + sphere(0, 0.2f, -0.1f, 0.7f));
+    std::string dir = data + "tracks/race/";
+    const int side = 257;
+    std::string bytes = "7 2.0 0.0 8.0\n:";
+    for (int row = 0; row < side; row++)
+        for (int column = 0; column < side; column++) {
+            float h = 2.0f + 1.5f * sinf(column * 0.09f) * cosf(row * 0.076f);
+            int v = (int)lroundf(h / 8.0f * 65535.0f);
+            bytes += (char)(v & 0xff);
+            bytes += (char)(v >> 8);
+        }
+    write_text(dir + "terrain.hf", bytes);
+    write_text(dir + "shadingx2.ppm", "P6\n257 257\n255\n" + std::string(257 * 257 * 3, (char)64));
+    write_text(dir + "tileinfo", "name dirt\nfriction 1.0 1\nslip_function 1\nroll_resist 1 2 1\n"
+                                 "roost count=2 slip_threshold=2 slow_angle=0.4 fast_angle=1.2 "
+                                 "slow_speed=20 fast_speed=120 size=0.3 grow=0.5 drag=1 "
+                                 "vscale=0.6 randomize=3\naddtile\n");
+    write_text(dir + "tilemap", std::string(128 * 128, '\0'));
+    std::string gates = "startinggate:\n";
+    float a0 = -0.6f, cx = 256, cz = 256, r = 180;
+    float sx = cx + r * cosf(a0), sz = cz + r * sinf(a0);
+    float fx = -sinf(a0), fz = cosf(a0);
+    float angle = atan2f(-fx, -fz);
+    for (int i = 0; i < 10; i++) {
+        char line[128];
+        snprintf(line, sizeof line, "[ %f 0 %f ] %f\n", sx + fz * (i * 5.0f), sz - fx * (i * 5.0f),
+                 angle);
+        gates += line;
+    }
+    gates += "checkpoints:\n";
+    for (int k = 0; k < 6; k++) {
+        float a = k * 1.0471976f;
+        char line[160];
+        snprintf(line, sizeof line, "30 [ %f 0 %f ] [ %f 0 %f ]\n", cx + r * cosf(a),
+                 cz + r * sinf(a), -sinf(a), cosf(a));
+        gates += line;
+    }
+    gates += "firstlap:\n0 1 2 3 4 5\nnormallap:\n0 1 2 3 4 5\n";
+    write_text(dir + "timing_gates", gates);
+}
+
+void ride(int slot, const BikeState *, RiderControls *c, void *)
+{
+    float t = (float)current_tic * TIC_LENGTH + (float)slot;
+    c->throttle = current_tic < race_settings.start_tic ? 0.0f : 0.7f;
+    c->steer = 0.35f * sinf(t * 0.7f);
+}
+
+// Forty scripted riders from the gate; timing and recording as asked.
+bool start_race(int record, int timing)
+{
+    HeadlessRace race{};
+    race.track = "tracks/race";
+    for (int i = 0; i < RIDERS; i++)
+        race.slot_codes[i] = SLOT_ROBOT;
+    race.laps = 5;
+    race.record = record;
+    current_tic = 0;
+    if (!start_headless_race(&race))
+        return false;
+    for (int slot = 0; slot < RIDERS; slot++) {
+        BikeState *bike = get_slot_bike(slot);
+        if (!bike)
+            return false;
+        bike->personality = 0;
+        set_auto_shift(bike, 1);
+        set_gear(bike, 0);
+    }
+    if (!timing) {
+        lap_gate_list.first_lap_count = lap_gate_list.normal_lap_count = 0;
+        timing_gate_count = 0;
+    }
+    // Start at the gate drop.
+    current_tic = race_settings.start_tic;
+    return true;
+}
+
+void set_up()
+{
+    static bool done;
+    if (done)
+        return;
+    done = true;
+    set_model_loader(load_any_model);
+    set_texture_loader(load_any_texture);
+    erode_option = 512;
+}
+
+void race_tic_riders(benchmark::State &state)
+{
+    set_up();
+    int full = (int)state.range(0);
+    double ridden = 0, total = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        free_track();   // the track's timing comes back with every load
+        if (!start_race(full, full)) {
+            state.SkipWithError("race did not start");
+            return;
+        }
+        state.ResumeTiming();
+        auto t0 = std::chrono::steady_clock::now();
+        run_headless_tics(RIDE_TICS, ride, nullptr);
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        ridden += RIDE_TICS * (double)TIC_LENGTH;
+    }
+    state.counters["real_time_multiple"] = total > 0 ? ridden / total : 0;
+    state.SetLabel(full ? "race: timing and demo recording" : "riding only");
+}
+
+void replay_demo(benchmark::State &state)
+{
+    set_up();
+    free_track();
+    if (!start_race(1, 1)) {
+        state.SkipWithError("race did not start");
+        return;
+    }
+    run_headless_tics(RIDE_TICS, ride, nullptr);
+    end_race();
+    double played = 0, total = 0, back = 0, forward = 0;
+    int seeks = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        HeadlessRace race{};
+        race.track = "tracks/race";
+        race.playback = 1;
+        race.laps = 10;
+        current_tic = 0;
+        if (!start_headless_race(&race) || demo_rider_count != RIDERS) {
+            state.SkipWithError("demo did not open");
+            return;
+        }
+        state.ResumeTiming();
+        auto t0 = std::chrono::steady_clock::now();
+        int first = current_tic;
+        run_headless_tics(RIDE_TICS - 256, nullptr, nullptr);
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        played += current_tic - first;
+        state.PauseTiming();
+        auto s0 = std::chrono::steady_clock::now();
+        seek_replay(-1.0f);
+        auto s1 = std::chrono::steady_clock::now();
+        seek_replay(1.0f);
+        auto s2 = std::chrono::steady_clock::now();
+        back += std::chrono::duration<double>(s1 - s0).count();
+        forward += std::chrono::duration<double>(s2 - s1).count();
+        seeks++;
+        end_race();
+        state.ResumeTiming();
+    }
+    state.counters["tics_per_second"] = total > 0 ? played / total : 0;
+    state.counters["seek_back_ms"] = seeks ? back / seeks * 1000 : 0;
+    state.counters["seek_forward_ms"] = seeks ? forward / seeks * 1000 : 0;
+}
+
+}  // namespace
+
+BENCHMARK(race_tic_riders)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(replay_demo)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+int main(int argc, char **argv)
+{
+    bench_dir = make_bench_folder();
+    if (bench_dir.empty())
+        return 1;
+    write_game_data();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    end_race();
+    free_track();
+    free_track_catalogue();
+    destroy_physics_world();
+    remove_bench_folder(bench_dir);
+    return 0;
+}
