@@ -87,6 +87,14 @@ static void write_demo_header(GameFile *file)
         const char *parts[5] = {get_bike_model_name(bike), get_rider_texture_name(bike),
                                 get_bike_texture_name(bike), get_wheel_texture_name(bike),
                                 get_head_texture_name(bike)};
+        if (net_socket != -1) {
+            // Online the skins are what the server told of the rider.
+            const NetRiderInfo *info = &net_rider_info[slot];
+            parts[1] = info->rider_texture;
+            parts[2] = info->bike_texture;
+            parts[3] = info->wheel_texture;
+            parts[4] = info->helmet_texture;
+        }
         for (int k = 0; k < 5; k++) {
             if (k > 0)
                 file_putc(file, '|');
