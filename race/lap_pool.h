@@ -41,3 +41,8 @@ LapCandidate *lap_pool_row(int row);
 // A fresh empty pool of F + R rows; running out of memory is fatal.
 void create_lap_pool(int first_rows, int lap_rows);
 void free_lap_pool(void);
+
+// The candidate of a full row to replace, or -1.
+int choose_eviction_slot(int row);
+// The candidate of the row with the serial gets one more penalty.
+void penalise_candidate(int row, int serial);
