@@ -31,6 +31,7 @@
 #include "race/race_state.h"
 #include "race/results.h"
 #include "race/robot_table.h"
+#include "render/camera.h"
 #include "render/engine_sound.h"
 #include "render/model.h"
 #include "render/texture.h"

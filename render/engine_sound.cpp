@@ -3,7 +3,6 @@
 #include "render/engine_sound.h"
 
 EngineSound engine_sounds[160];
-float camera_position[3];
 
 void load_engine_sound(EngineSound *sound, const BikeState *, const char *)
 {

@@ -1,5 +1,5 @@
-// The sounds a race owns: one engine sound per rider slot, the voices the
-// track script started, and the listener's position.
+// The sounds a race owns: one engine sound per rider slot and the voices the
+// track script started.
 #pragma once
 
 struct BikeState;
@@ -10,7 +10,6 @@ struct EngineSound {
 };
 
 extern EngineSound engine_sounds[160];
-extern float camera_position[3];
 
 void load_engine_sound(EngineSound *sound, const BikeState *bike, const char *bike_texture);
 void free_engine_sound(EngineSound *sound);
