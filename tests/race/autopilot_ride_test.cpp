@@ -148,8 +148,8 @@ TEST_F(RaceWorld, RobotsFollowRecordedLinesRoundTheLoop)
 
         Ride ride = ride_robot(robot);
         int drop = race_settings.start_tic;
-        EXPECT_GE(ride.launch_tic, drop + (int)(personality->reaction_low * TIC_RATE));
-        EXPECT_LE(ride.launch_tic, drop + (int)(personality->reaction_high * TIC_RATE) + 1);
+        EXPECT_GE(ride.launch_tic, drop + (int)(personality->reaction_low * (float)TIC_RATE));
+        EXPECT_LE(ride.launch_tic, drop + (int)(personality->reaction_high * (float)TIC_RATE) + 1);
         EXPECT_GT(ride.moving_tic, ride.launch_tic);
         EXPECT_LT(ride.moving_tic, ride.launch_tic + TIC_RATE);
 

@@ -512,7 +512,7 @@ TEST_F(PickWorld, ChainCostsWeighAndTheAnalysedLineWinsOverTime)
         for (int mode = 0; mode < LINE_RESULT_MODES; mode++)
             line_results[mode * lap_pool_rows + 1] = c.analysed ? dear->serial : 0;
         set_auto_pilot_personality(robot, c.personality);
-        current_tic = (int)(c.seconds * TIC_RATE);
+        current_tic = (int)(c.seconds * (double)TIC_RATE);
         line_ending_on_the_circle();
         pick_line_section(robot);
         EXPECT_EQ(robot->picked_serials[1], (c.winner == 0 ? dear : cheap)->serial);
