@@ -324,8 +324,12 @@ char *file_to_string(const char *path)
         return nullptr;
     char *text = nullptr;
     if (open_game_file(file, path, "rb")) {
-        text = (char *)checked_malloc(WHOLE_FILE_MAX);
-        int length = text ? file_read(file, text, WHOLE_FILE_MAX) : 0;
+        // Room for what the file can still deliver, up to the limit: a small
+        // file takes a small block.
+        int64_t bound = file_bytes_bound(file);
+        int room = bound < WHOLE_FILE_MAX ? (int)bound + 1 : WHOLE_FILE_MAX;
+        text = (char *)checked_malloc((size_t)room);
+        int length = text ? file_read(file, text, room) : 0;
         file_close_only(file);
         if (length == WHOLE_FILE_MAX) {
             log_printf("File %s too long for file_to_string\n", path);

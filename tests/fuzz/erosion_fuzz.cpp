@@ -1,7 +1,7 @@
 // Fuzz target "erosion": erosion messages as they arrive from the network
 // or a demo, queued and drained into a small terrain whose tile kinds come
 // from a tileinfo text. Input: the tileinfo text up to the first NUL byte,
-// then up to four messages of one length byte each followed by their bytes.
+// then up to two messages of one length byte each followed by their bytes.
 #include "fuzz/fuzz_target.h"
 
 #include "core/file.h"
@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-enum { EROSION_MESSAGES_PER_INPUT = 4 };
+enum { EROSION_MESSAGES_PER_INPUT = 2 };
 
 static int run(const uint8_t *data, size_t size)
 {

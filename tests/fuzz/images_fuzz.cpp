@@ -1,9 +1,11 @@
 // Fuzz target "images": every image reader: PPM and PGM (text and binary),
-// the raw predicted "J6"/"J7" images, colour PNG textures (RGB and RGBA, with
-// their ".info" text and custom mip levels), 16-bit grey PNG height maps,
-// and the image cache with its reduction of detail and mip chains.
+// the raw predicted "J6"/"J7" images, colour PNG textures (RGB and RGBA,
+// with their ".info" text, its number plate colours and custom mip levels),
+// 16-bit grey PNG height maps, and the image cache with its reduction of
+// detail and mip chains.
 #include "fuzz/fuzz_target.h"
 
+#include "bike/bike_create.h"
 #include "core/alloc.h"
 #include "core/file.h"
 #include "render/image.h"
@@ -30,7 +32,8 @@ static int run(const uint8_t *data, size_t size)
     int form = input.selector / IMAGE_READERS % 2 ? INPUT_GZIPPED : INPUT_PLAIN;
     place_input("fuzz/image", input.data, input.size, form);
     if (input.selector & 0x80)
-        write_data_file("fuzz/image.info", std::string("[mip_custom] [mip_max_alpha]"));
+        write_data_file("fuzz/image.info", std::string("[mip_custom] [mip_max_alpha] "
+                                                       "[numberbackground:1,0.5,0 [numberforeground:nan,2,-1"));
     else
         remove_data_file("fuzz/image.info");
     uint8_t *pixels = nullptr;
@@ -52,8 +55,12 @@ static int run(const uint8_t *data, size_t size)
         checked_free(pixels);
         break;
     case READ_TEXTURE:
-        if (load_png_texture_image("@fuzz/image", &pixels, &width, &height, &channels, &info))
+        if (load_png_texture_image("@fuzz/image", &pixels, &width, &height, &channels, &info)) {
             reduce_image(&pixels, &width, &height, channels, 4096, 1);
+            // The info text names a number plate's colours.
+            uint8_t background[3] = {}, foreground[3] = {};
+            read_number_plate_colours(info, background, foreground);
+        }
         checked_free(pixels);
         checked_free(info);
         break;

@@ -5,18 +5,31 @@
 #include "platform/log.h"
 
 #include <cstdlib>
+#include <cstring>
+
+// The environment entry points at this buffer for the whole run: setenv
+// would keep a copy of every value it was ever given.
+static char options_entry[65536] = "VOKE_OPTIONS=";
+enum { OPTIONS_PREFIX = sizeof "VOKE_OPTIONS=" - 1 };
 
 static int run(const uint8_t *data, size_t size)
 {
-    std::string text = input_text(data, size);
+    static int placed;
+    if (!placed) {
+        putenv(options_entry);
+        placed = 1;
+    }
     // An environment value ends at the first NUL.
-    setenv("VOKE_OPTIONS", text.c_str(), 1);
+    size_t room = sizeof options_entry - OPTIONS_PREFIX - 1;
+    size_t length = size < room ? size : room;
+    memcpy(options_entry + OPTIONS_PREFIX, data, length);
+    options_entry[OPTIONS_PREFIX + length] = '\0';
     forget_voke_options();
     for (const char *name : {"threaded", "fullscreen", "dinput", "dinputsticksonly", "", "a:b"}) {
         voke_option_bool(name, 0);
         voke_option_int(name, -1);
     }
-    unsetenv("VOKE_OPTIONS");
+    options_entry[OPTIONS_PREFIX] = '\0';
     forget_voke_options();
     return 0;
 }
