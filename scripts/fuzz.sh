@@ -64,8 +64,9 @@ run_target() {
     corpus=$BUILD/ci-work/$t
     rm -rf "$corpus"
     mkdir -p "$corpus"
-    # A loaded 2-core machine must not turn a slow input into a failure.
-    limits="-runs=$CI_RUNS -max_total_time=$CI_SECONDS -timeout=3"
+    # A loaded 2-core machine must not turn a slow input into a failure; a
+    # fixed seed makes the same commit try the same inputs each time.
+    limits="-runs=$CI_RUNS -max_total_time=$CI_SECONDS -timeout=3 -seed=${RUTLINE_FUZZ_CI_SEED:-1}"
   else
     corpus=$BUILD/work/$t
     mkdir -p "$corpus"

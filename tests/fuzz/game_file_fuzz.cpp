@@ -63,7 +63,9 @@ static int run(const uint8_t *data, size_t size)
                 file_peekc(file);
             break;
         case 1:
-            while (file_gets(file, line, 1 + input.selector % (int)sizeof line))
+            // Room for one byte at least: with room for the terminator only,
+            // file_gets succeeds without reading (as fgets does).
+            while (file_gets(file, line, 2 + input.selector % ((int)sizeof line - 1)))
                 skip_comment_lines(file);
             break;
         case 2:
