@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 struct GameFile;   // an open game file (defined in core/game_file.h)
 
@@ -28,6 +29,11 @@ int file_seek(GameFile *file, int offset);
 char *file_to_string(const char *path);                   // caller frees (checked_free)
 int file_read_int(GameFile *file);                        // one "%d", INT32_MIN on failure
 void skip_comment_lines(GameFile *file);                  // white space and '#' lines
+// The most bytes a read can still deliver: what is left of the file or the
+// archive member, and for a gzip stream what its compressed bytes left can
+// inflate to at most. Readers check a size a header declares against it
+// before allocating for it.
+int64_t file_bytes_bound(GameFile *file);
 
 // Writing (loose files only).
 int file_putc(GameFile *file, int byte);
@@ -42,6 +48,9 @@ int find_index_entry(const char *relative_name);          // position or -1
 int index_contains(const char *relative_name);
 int describe_index_entry(int position, char *buffer, int n);
 void free_file_index(void);
+// Frees the index and the search folders and lets both be built again from
+// the folders as they are then (each test or fuzz input starts afresh).
+void reset_file_layer(void);
 
 // Process tuning before a race.
 void tune_process_memory(void);

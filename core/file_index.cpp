@@ -362,12 +362,24 @@ int open_index_entry(GameFile *file, const char *relative_name)
     return 1;
 }
 
-void free_file_index(void)
+static void free_index_entries(void)
 {
-    free_search_folders();
     for (int i = 0; i < file_index.count; i++)
         checked_free(index_entry(i)->name_copy);
     free_growable_array(&file_index);
     checked_free(file_list);
     file_list = nullptr;
+}
+
+void free_file_index(void)
+{
+    free_search_folders();
+    free_index_entries();
+}
+
+void reset_file_layer(void)
+{
+    forget_search_folders();
+    free_index_entries();
+    file_index_built = 0;
 }

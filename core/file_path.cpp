@@ -113,6 +113,12 @@ void free_search_folders(void)
     search_folders_count = 0;
 }
 
+void forget_search_folders(void)
+{
+    free_search_folders();
+    search_folders_count = -1;
+}
+
 int is_read_only_mode(const char *mode)
 {
     return strchr(mode, 'r') && !strchr(mode, '+');

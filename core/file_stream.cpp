@@ -9,6 +9,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <sys/stat.h>
 
 enum {
     GZIP_FLAG_HEADER_CHECK = 2,
@@ -140,6 +141,31 @@ int inflate_read(GameFile *file, void *buffer, int n)
 static uint32_t bytes_left(const GameFile *file)
 {
     return file->position < file->size_limit ? file->size_limit - file->position : 0;
+}
+
+int64_t file_bytes_bound(GameFile *file)
+{
+    int64_t pushed = file->pushed_back >= 0 ? 1 : 0;
+    int64_t left = bytes_left(file);
+    // What is left of the file on disk behind the stream position.
+    int64_t on_disk = left;
+    struct stat status;
+    off_t at = ftello(file->stream);
+    if (at >= 0 && fstat(fileno(file->stream), &status) == 0)
+        on_disk = status.st_size > at ? (int64_t)(status.st_size - at) : 0;
+    if (!file->gzip)
+        return pushed + (on_disk < left ? on_disk : left);
+    int64_t window = file->inflater.next_out - file->output_read;
+    if (file->end_of_stream)
+        return pushed + (window < left ? window : left);
+    int64_t compressed = (int64_t)file->compressed_size_limit - file->compressed_read;
+    if (on_disk < compressed)
+        compressed = on_disk;
+    compressed += file->inflater.avail_in;
+    // Each compressed byte inflates to at most 1032 bytes, plus what inflate
+    // may still hold back.
+    int64_t most = window + (compressed + 8) * 1032 + 65536;
+    return pushed + (most < left ? most : left);
 }
 
 int file_getc(GameFile *file)
@@ -298,8 +324,12 @@ char *file_to_string(const char *path)
         return nullptr;
     char *text = nullptr;
     if (open_game_file(file, path, "rb")) {
-        text = (char *)checked_malloc(WHOLE_FILE_MAX);
-        int length = text ? file_read(file, text, WHOLE_FILE_MAX) : 0;
+        // Room for what the file can still deliver, up to the limit: a small
+        // file takes a small block.
+        int64_t bound = file_bytes_bound(file);
+        int room = bound < WHOLE_FILE_MAX ? (int)bound + 1 : WHOLE_FILE_MAX;
+        text = (char *)checked_malloc((size_t)room);
+        int length = text ? file_read(file, text, room) : 0;
         file_close_only(file);
         if (length == WHOLE_FILE_MAX) {
             log_printf("File %s too long for file_to_string\n", path);

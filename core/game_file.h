@@ -50,4 +50,6 @@ int is_read_only_mode(const char *mode);
 void create_parent_folders(const char *path);
 // Frees the search folder strings (the list is not rebuilt afterwards).
 void free_search_folders(void);
+// Frees them and lets the next lookup find them again.
+void forget_search_folders(void);
 int search_folder_count(void);

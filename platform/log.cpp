@@ -141,6 +141,11 @@ static const char *find_option(const char *name)
     return found ? found + strlen(key) : nullptr;
 }
 
+void forget_voke_options(void)
+{
+    options_text = nullptr;
+}
+
 int voke_option_bool(const char *name, int default_value)
 {
     const char *value = find_option(name);

@@ -15,3 +15,5 @@ const char *last_error_text(void);
 // "[name:yes]" style options from VOKE_OPTIONS; the default when absent.
 int voke_option_bool(const char *name, int default_value);
 int voke_option_int(const char *name, int default_value);
+// The next option lookup reads VOKE_OPTIONS again.
+void forget_voke_options(void);

@@ -12,6 +12,7 @@
 #include "core/alloc.h"
 #include "core/file.h"
 #include "core/message.h"
+#include "platform/log.h"
 
 static int valid_size(int width, int height)
 {
@@ -114,6 +115,40 @@ void build_rgba_mipmaps(uint8_t *pixels, int width, int height)
     build_mipmaps(pixels, width, height, 4, 0);
 }
 
+enum {
+    // A text image may end early (the samples missing read as 0), by at most
+    // this many samples more than the rest of the file could hold.
+    TEXT_IMAGE_MISSING_MAX = 1 << 20,
+};
+
+// A header may declare far more than its file holds: such a file is refused
+// before anything is allocated for it.
+static int refuse_image_size(int width, int height, int64_t needed, int64_t bound)
+{
+    log_printf("Image refused: %dx%d needs %lld bytes, the file holds at most %lld\n", width, height,
+               (long long)needed, (long long)bound);
+    return 0;
+}
+
+// Whether the file still holds a separator byte and width x height samples
+// of the given bytes each.
+static int file_holds_samples(GameFile *file, int width, int height, int sample_bytes)
+{
+    int64_t needed = 1 + (int64_t)width * height * sample_bytes;
+    int64_t bound = file_bytes_bound(file);
+    return needed <= bound || refuse_image_size(width, height, needed, bound);
+}
+
+// The same for text samples: a number and a blank each (the last one's
+// blank may be missing), within the allowance of missing samples.
+static int file_holds_text_samples(GameFile *file, int width, int height, int channels)
+{
+    int64_t samples = (int64_t)width * height * channels;
+    int64_t bound = file_bytes_bound(file);
+    return samples <= (bound + 1) / 2 + TEXT_IMAGE_MISSING_MAX ||
+           refuse_image_size(width, height, 2 * samples - 1, bound);
+}
+
 // One header number after any '#' comment lines; 0 when it cannot be read.
 static int read_header_number(GameFile *file, int *value)
 {
@@ -132,8 +167,10 @@ int read_raw_image(const char *word, GameFile *file, uint8_t **pixels, int *widt
     size_t bytes = mip_chain_bytes(w, h, channels);
     if (bytes == 0 || (channels != 3 && channels != 4))
         return 0;
-    file_getc(file);
     int stored = strcmp(word, "J7") == 0 ? 4 : 3;
+    if (!file_holds_samples(file, w, h, stored))
+        return 0;
+    file_getc(file);
     uint8_t *out = (uint8_t *)checked_malloc(bytes);
     if (!out)
         return 0;
@@ -247,6 +284,9 @@ int read_ppm(const char *word, GameFile *file, uint8_t **pixels, int *width, int
     int w, h, maximum;
     if (!read_pnm_header(file, &w, &h, &maximum))
         return 0;
+    if (strcmp(word, "P6") == 0 ? !file_holds_samples(file, w, h, maximum > 255 ? 6 : 3)
+                                : !file_holds_text_samples(file, w, h, 3))
+        return 0;
     size_t bytes = mip_chain_bytes(w, h, 3);
     uint8_t *out = bytes ? (uint8_t *)checked_malloc(bytes) : nullptr;
     if (!out)
@@ -269,6 +309,9 @@ int read_pgm(GameFile *file, uint8_t **pixels, int *width, int *height)
         return 0;
     int w, h, maximum;
     if (!read_pnm_header(file, &w, &h, &maximum))
+        return 0;
+    if (strcmp(word, "P5") == 0 ? !file_holds_samples(file, w, h, maximum > 255 ? 2 : 1)
+                                : !file_holds_text_samples(file, w, h, 1))
         return 0;
     uint8_t *out = (uint8_t *)checked_malloc((size_t)w * h);
     if (!out)
@@ -315,8 +358,14 @@ static void png_flush_callback(png_structp png)
     file_flush((GameFile *)png_get_io_ptr(png));
 }
 
+enum {
+    PNG_CHUNK_BYTES_MAX = 8000000,   // largest chunk (text, profile) read
+    PNG_CHUNK_COUNT_MAX = 1000,      // ancillary chunks kept (text and unknown)
+};
+
 // What a PNG read owns, freed on every way out.
 struct PngRead {
+    const char *name;
     GameFile *file;
     png_structp png;
     png_infop info;
@@ -340,19 +389,44 @@ static void finish_png_read(PngRead *read, int keep)
     }
 }
 
-// Opens the file, checks the signature and prepares libpng; 0 on failure.
+// libpng's errors and warnings go to the log; an error ends the read at the
+// reader's setjmp.
+static void log_png_error(png_structp png, png_const_charp message)
+{
+    const PngRead *read = (const PngRead *)png_get_error_ptr(png);
+    log_printf("PNG '%.900s' refused: %s\n", read->name, message);
+    png_longjmp(png, 1);
+}
+
+// A chunk longer than the chunk limit is only a warning to libpng, which
+// then allocates and clears it whole: here it refuses the file.
+static void log_png_warning(png_structp png, png_const_charp message)
+{
+    const PngRead *read = (const PngRead *)png_get_error_ptr(png);
+    if (strstr(message, "chunk data is too large"))
+        png_error(png, message);
+    log_printf("PNG '%.900s': %s\n", read->name, message);
+}
+
+// Opens the file, checks the signature and prepares libpng with its limits
+// (sides, chunk sizes and counts): a header may declare far more than the
+// file holds. 0 on failure.
 static int begin_png_read(PngRead *read, const char *name)
 {
     memset(read, 0, sizeof *read);
+    read->name = name;
     read->file = file_open(name, "rb");
     if (!read->file)
         return 0;
     png_byte signature[8];
     if (file_read(read->file, signature, 8) != 8 || png_sig_cmp(signature, 0, 8))
         return 0;
-    read->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    read->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, read, log_png_error, log_png_warning);
     if (!read->png)
         return 0;
+    png_set_user_limits(read->png, IMAGE_MAX_TEXTURE_SIDE, IMAGE_MAX_TEXTURE_SIDE);
+    png_set_chunk_malloc_max(read->png, PNG_CHUNK_BYTES_MAX);
+    png_set_chunk_cache_max(read->png, PNG_CHUNK_COUNT_MAX);
     read->info = png_create_info_struct(read->png);
     read->end = png_create_info_struct(read->png);
     if (!read->info || !read->end)
@@ -369,7 +443,7 @@ static void read_png_header(PngRead *read, png_uint_32 *w, png_uint_32 *h, int *
 {
     png_read_info(read->png, read->info);
     png_get_IHDR(read->png, read->info, w, h, depth, colour, nullptr, nullptr, nullptr);
-    if (!valid_size((int)(*w > IMAGE_MAX_SIDE ? 0 : *w), (int)(*h > IMAGE_MAX_SIDE ? 0 : *h)))
+    if (*w > IMAGE_MAX_TEXTURE_SIDE || *h > IMAGE_MAX_TEXTURE_SIDE || !valid_size((int)*w, (int)*h))
         png_error(read->png, "image too large");
 }
 

@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-enum { IMAGE_MAX_SIDE = 32768 };
+enum {
+    IMAGE_MAX_SIDE = 32768,
+    IMAGE_MAX_TEXTURE_SIDE = 16384,   // the largest PNG read (a texture's largest side)
+};
 constexpr long IMAGE_MAX_PIXELS = 1L << 29;
 
 struct GameFile;

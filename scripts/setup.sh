@@ -1,11 +1,14 @@
 #!/bin/sh
-# Installs the Debian packages Rutline needs to build, test and run.
+# Installs the Debian packages Rutline needs to build, test and run (clang
+# and its libFuzzer runtime build the fuzz targets; llvm symbolizes their
+# reports).
 set -eu
 
 PACKAGES="build-essential cmake ninja-build pkg-config ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libode-dev duktape-dev libopenal-dev libpng-dev zlib1g-dev
-  libgl1-mesa-dev libgl1-mesa-dri libegl-mesa0 libx11-dev xvfb xauth"
+  libgl1-mesa-dev libgl1-mesa-dri libegl-mesa0 libx11-dev xvfb xauth
+  clang libclang-rt-dev llvm"
 
 missing=""
 for p in $PACKAGES; do

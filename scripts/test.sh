@@ -1,6 +1,7 @@
 #!/bin/sh
 # The whole test suite: installs what is missing, builds with AddressSanitizer
-# and UBSan, runs every test, and builds the benchmarks (without timing them).
+# and UBSan, runs every test, runs every fuzz target briefly (clang, in
+# build/fuzz), and builds the benchmarks (without timing them).
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -22,6 +23,9 @@ if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
 else
   run_ctest
 fi
+
+# Each fuzz target replays its seeds and tries a bounded number of new inputs.
+scripts/fuzz.sh --ci
 
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DRUTLINE_SANITIZE=OFF -DRUTLINE_TESTS=OFF -DRUTLINE_BENCH=ON

@@ -202,6 +202,15 @@ static int load_height_field(Terrain *terrain, const char *folder)
     terrain->max_height = max;
     terrain->side = 2 * tiles + 1;
     size_t samples = (size_t)terrain->side * terrain->side;
+    // A raw body must be there whole: nothing is allocated for a header that
+    // declares more samples than the file holds.
+    if (file_peekc(file) == ':' && file_bytes_bound(file) < 1 + 2 * (int64_t)samples) {
+        log_printf("Short height field: %d x %d samples declared, the file holds at most %lld bytes\n",
+                   terrain->side, terrain->side, (long long)file_bytes_bound(file));
+        print_message("Error reading heights");
+        file_close(file);
+        return 0;
+    }
     int nodes = terrain_lod_node_count(exponent);
     terrain->lod_node_bits = allocate_terrain_bitmap(nodes, 0);
     terrain->heights = (float *)checked_malloc(2 * samples * sizeof(float));

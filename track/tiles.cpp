@@ -366,6 +366,20 @@ static const struct {
     {"erode_front_scale", &ErosionValues::erode_front_scale},
 };
 
+// A rut radius reaches at most TILE_ERODE_RADIUS_CELLS cells of the grid:
+// a larger one would dig a large part of the grid for every rut point.
+static float bound_erosion_radius(const Terrain *terrain, const char *key, float radius)
+{
+    float limit = (float)TILE_ERODE_RADIUS_CELLS * terrain->cell;
+    if (!(terrain->cell > 0.0f) || fabsf(radius) <= limit)
+        return radius;
+    char message[200];
+    snprintf(message, sizeof message, "tileinfo warning: %s %g bounded to %g (%d cells)\n", key, radius,
+             radius < 0.0f ? -limit : limit, (int)TILE_ERODE_RADIUS_CELLS);
+    warn(message);
+    return radius < 0.0f ? -limit : limit;
+}
+
 static void apply_tileinfo_line(Terrain *terrain, TileBuild *build, const char *key, const char *value,
                                 char (*base_names)[1024])
 {
@@ -439,6 +453,8 @@ static void apply_tileinfo_line(Terrain *terrain, TileBuild *build, const char *
             if (!strcmp(key, k.key)) {
                 float v[3];
                 if (scan_floats(value, "%f", v, 1)) {
+                    if (k.field == &ErosionValues::erode_radius || k.field == &ErosionValues::erode_inner_radius)
+                        v[0] = bound_erosion_radius(terrain, k.key, v[0]);
                     tile->erosion.*(k.field) = v[0];
                 } else {
                     snprintf(message, sizeof message, "tileinfo warning: bad %s\n", k.key);

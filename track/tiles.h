@@ -14,6 +14,7 @@ enum {
     TILE_ROOST_KINDS = 4,
     TILE_ERODE_LIMITS = 8,
     TILE_NAME_LENGTH = 47,
+    TILE_ERODE_RADIUS_CELLS = 16,   // largest rut radius, in grid cells
 };
 
 // One kind of dirt spray thrown by a wheel.

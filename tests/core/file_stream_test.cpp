@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -265,3 +266,47 @@ TEST(FileStream, WholeFileToString)
 }
 
 }  // namespace
+
+TEST(FileStream, BytesBoundCoversWhatIsLeftAndNoMore)
+{
+    // A loose file and an archive member: exactly the bytes left, the
+    // lookahead byte counted once.
+    GameFile *file = open_bytes("0123456789");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file_bytes_bound(file), 10);
+    char buffer[4];
+    ASSERT_EQ(file_read(file, buffer, 3), 3);
+    EXPECT_EQ(file_bytes_bound(file), 7);
+    file_peekc(file);
+    EXPECT_EQ(file_bytes_bound(file), 7);
+    while (file_getc(file) >= 0) {
+    }
+    EXPECT_EQ(file_bytes_bound(file), 0);
+    file_close(file);
+
+    write_file(test_data_dir() + "bound.saf", make_archive({{"a", "alpha"}, {"b", "bravo-bravo"}}));
+    build_file_index();
+    file = file_open("@b", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file_bytes_bound(file), 11);
+    file_getc(file);
+    EXPECT_EQ(file_bytes_bound(file), 10);
+    file_close(file);
+
+    // gzip: at least what is left to inflate, at most what the compressed
+    // bytes left can inflate to.
+    std::string text = sample_text(50000);
+    std::string packed = gzip_bytes(text);
+    write_file(test_data_dir() + "bound.txt.gz", packed);
+    file = file_open("@bound.txt", "rb");
+    ASSERT_NE(file, nullptr);
+    for (int taken = 0; taken <= 50000; taken += 12500) {
+        int64_t bound = file_bytes_bound(file);
+        EXPECT_GE(bound, 50000 - taken) << taken;
+        EXPECT_LE(bound, (int64_t)packed.size() * 1032 + 200000) << taken;
+        std::vector<char> block(12500);
+        file_read(file, block.data(), (int)block.size());
+    }
+    EXPECT_EQ(file_getc(file), -1);
+    file_close(file);
+}

@@ -82,22 +82,85 @@ TEST(ImageFiles, PortableFormatEdgeCases)
 
 TEST(ImageFiles, TextImageThatEndsEarlyIsNotReadSampleBySample)
 {
-    // A few bytes may declare a huge image: once no later sample can be
-    // read the rest are 0 at once (reading on would take minutes).
+    // A text image may end early: once no later sample can be read the rest
+    // are 0 at once (reading on would take minutes).
     for (const char *tail : {"", " x", " -x"}) {
         SCOPED_TRACE(tail);
         Image image;
-        ASSERT_EQ(read_with(std::string("P3 4096 4096 255 1 2 3") + tail, read_rgb_image, &image), 1);
-        ASSERT_EQ(image.width, 4096);
-        ASSERT_EQ(image.height, 4096);
+        ASSERT_EQ(read_with(std::string("P3 512 512 255 1 2 3") + tail, read_rgb_image, &image), 1);
+        ASSERT_EQ(image.width, 512);
+        ASSERT_EQ(image.height, 512);
         EXPECT_EQ(image.pixels[0], 1);
         EXPECT_EQ(image.pixels[2], 3);
-        size_t last = (size_t)4096 * 4096 * 3 - 1;
+        size_t last = (size_t)512 * 512 * 3 - 1;
         int nonzero = 0;
-        for (size_t i = 3; i <= last; i += 4093)
+        for (size_t i = 3; i <= last; i += 509)
             nonzero += image.pixels[i] != 0;
         EXPECT_EQ(nonzero, 0);
         EXPECT_EQ(image.pixels[last], 0);
+    }
+}
+
+TEST(ImageFiles, HeadersDeclaringMoreThanTheFileHoldsAreRefused)
+{
+    // Each header declares an image its file cannot hold (a text image may
+    // miss 2^20 samples at most); the next case gives the file what it needs.
+    std::string row = std::string(3 * 1000, 'A');
+    struct Case {
+        const char *name;
+        std::string bytes;
+        bool pgm;
+        int ok;
+    } cases[] = {
+        {"text ends far too early", "P3 4096 4096 255 1 2 3", false, 0},
+        {"text grey ends far too early", "P2 8192 8192 255 1 2 3", true, 0},
+        {"text just within the allowance", "P2 1024 1024 255 9", true, 1},
+        {"binary one byte short", "P6 1000 1 255\n" + row.substr(1), false, 0},
+        {"binary whole", "P6 1000 1 255\n" + row, false, 1},
+        {"binary wide short", "P6 1000 1 65535\n" + row, false, 0},
+        {"grey binary short", "P5 30000 30000 255\nAB", true, 0},
+        {"raw short", "J6 1000 1\n" + row.substr(1), false, 0},
+        {"raw whole", "J6 1000 1\n" + row, false, 1},
+        {"raw huge", "J7 16384 16384\n" + row, false, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Image image;
+        EXPECT_EQ(read_with(c.bytes, c.pgm ? read_pgm : read_rgb_image, &image), c.ok);
+        EXPECT_EQ(image.pixels != nullptr, c.ok == 1);
+    }
+    // Through gzip the bound is what the compressed bytes can inflate to.
+    write_file(test_data_dir() + "image.bin.gz", gzip_bytes("J6 1000 1\n" + row));
+    remove((test_data_dir() + "image.bin").c_str());
+    Image packed;
+    GameFile *file = file_open("@image.bin", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(read_rgb_image(file, &packed.pixels, &packed.width, &packed.height), 1);
+    file_close(file);
+    write_file(test_data_dir() + "image.bin.gz", gzip_bytes("J6 20000 20000\n" + row));
+    file = file_open("@image.bin", "rb");
+    ASSERT_NE(file, nullptr);
+    Image refused;
+    EXPECT_EQ(read_rgb_image(file, &refused.pixels, &refused.width, &refused.height), 0);
+    file_close(file);
+}
+
+TEST(ImageFiles, PngSidesStopAtTheLargestTexture)
+{
+    for (int width : {(int)IMAGE_MAX_TEXTURE_SIDE, (int)IMAGE_MAX_TEXTURE_SIDE + 1}) {
+        SCOPED_TRACE(width);
+        std::vector<uint8_t> rgb((size_t)width * 3, 90);
+        std::vector<uint16_t> grey((size_t)width, 300);
+        ASSERT_EQ(write_png_rgb("@wide_rgb.png", rgb.data(), width, 1), 1);
+        ASSERT_EQ(write_png_gray16("@wide_grey.png", grey.data(), width, 1), 1);
+        int fits = width <= IMAGE_MAX_TEXTURE_SIDE;
+        Image image;
+        EXPECT_EQ(load_png_texture_image("@wide_rgb.png", &image.pixels, &image.width, &image.height,
+                                         &image.channels, nullptr), fits);
+        uint16_t *samples = nullptr;
+        int w = 0, h = 0;
+        EXPECT_EQ(read_png("@wide_grey.png", &samples, &w, &h), fits);
+        checked_free(samples);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "render/render_settings.h"
 #include "track/decals.h"
 #include "track/track.h"
+#include "tests/core/file_fixtures.h"
 #include "track/track_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -138,6 +139,28 @@ TEST_F(TerrainFile, HeightsFromTerrainPng)
     EXPECT_FLOAT_EQ(height(10, 20), expected(10 * 600 + 20));
     EXPECT_FLOAT_EQ(height(200, 20), expected(99 * 600 + 20));
     EXPECT_FLOAT_EQ(height(200, 250), expected(99 * 600 + 49));
+}
+
+TEST_F(TerrainFile, RawBodyTheFileCannotHoldIsRefusedBeforeReading)
+{
+    // The largest grid (16385 x 16385) declared by a few bytes, plain and
+    // through gzip: refused with what the file holds, nothing allocated.
+    std::string log = start_log_capture();
+    for (bool packed : {false, true}) {
+        SCOPED_TRACE(packed);
+        TrackFixture fixture;
+        fixture.write();
+        std::string dir = track_dir(fixture.folder);
+        std::string hf = "13 1.0 0.0 1.0\n:" + std::string(1000, 'x');
+        remove((dir + "terrain.hf").c_str());
+        write_file(dir + (packed ? "terrain.hf.gz" : "terrain.hf"), packed ? gzip_bytes(hf) : hf);
+        EXPECT_EQ(load(fixture), 0);
+        EXPECT_EQ(terrain.heights, nullptr);
+    }
+    EXPECT_EQ(count_messages("Error reading heights"), 2);
+    std::string text = captured_log(log);
+    EXPECT_NE(text.find("Short height field: 16385 x 16385 samples declared, the file holds at most 1001 bytes"),
+              std::string::npos) << text;
 }
 
 TEST_F(TerrainFile, BadHeaderOrShortFilesRefuseTheTrack)

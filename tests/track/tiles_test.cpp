@@ -55,6 +55,26 @@ TEST_F(Tiles, DefaultsOfAnEmptyTile)
     EXPECT_EQ(message_log.next_line, 0);
 }
 
+TEST_F(Tiles, RutRadiusIsBoundedToSixteenCells)
+{
+    terrain->cell = 2.0f;
+    parse("erode_radius 100\nerode_inner_radius -50\naddtile\n"
+          "erode_radius 32\nerode_inner_radius 0.5\naddtile\n");
+    ASSERT_EQ(terrain->tile_count, 2);
+    EXPECT_FLOAT_EQ(terrain->tiles[0].erosion.erode_radius, 32.0f);
+    EXPECT_FLOAT_EQ(terrain->tiles[0].erosion.erode_inner_radius, -32.0f);
+    EXPECT_FLOAT_EQ(terrain->tiles[1].erosion.erode_radius, 32.0f);
+    EXPECT_FLOAT_EQ(terrain->tiles[1].erosion.erode_inner_radius, 0.5f);
+    EXPECT_EQ(count_messages("tileinfo warning: erode_radius 100 bounded to 32 (16 cells)\n"), 1);
+    EXPECT_EQ(count_messages("tileinfo warning: erode_inner_radius -50 bounded to -32 (16 cells)\n"), 1);
+    EXPECT_EQ(message_log.next_line, 2);
+
+    // Before a grid is read there is nothing to bound against.
+    terrain->cell = 0.0f;
+    parse("erode_radius 100\naddtile\n");
+    EXPECT_FLOAT_EQ(terrain->tiles[0].erosion.erode_radius, 100.0f);
+}
+
 TEST_F(Tiles, KeysLimitsAndWarnings)
 {
     parse("  name   a very long tile name that goes well past forty-seven characters\r\n"
