@@ -29,6 +29,7 @@
 #include "race/history.h"
 #include "race/lap_pool.h"
 #include "race/race_state.h"
+#include "race/racing_lines.h"
 #include "race/results.h"
 #include "race/robot_table.h"
 #include "render/camera.h"
@@ -58,7 +59,6 @@ const struct {
     {"yz250f", "yz250f(2008)"},
 };
 
-int remembered_skill = -1;
 int robots_taken;
 
 const char *or_null(const char *text)
@@ -322,8 +322,10 @@ int reset_race(const int *slot_codes, int open_demo, int record, int length_tics
     robots_taken = 0;
 
     show_loading_step("Remembering lines");
-    if (current_terrain)
+    if (current_terrain) {
+        remember_racing_lines();
         empty_lap_pool();
+    }
     close_demo_playback();
     show_loading_done("Remembering lines");
 
@@ -371,7 +373,6 @@ int reset_race(const int *slot_codes, int open_demo, int record, int length_tics
     snprintf(folder, sizeof folder, "%s", track);
     if (!load_race_track(folder))
         return 0;
-    remembered_skill = skill;
 
     char *script = track_file_path("/frills.js");
     load_track_script(script);
@@ -405,6 +406,11 @@ int reset_race(const int *slot_codes, int open_demo, int record, int length_tics
                 codes[slot] = 0;
             player_seen = 1;
         }
+
+    load_racing_lines(skill);
+    show_loading_step("Analyzing lines");
+    prune_racing_lines();
+    show_loading_done("Analyzing lines");
 
     show_loading_step("Loading bikes");
     int demo_next = 0;
