@@ -1,11 +1,13 @@
 // The race: the whole race tic with 40 scripted riders against the same
-// riders with timing and recording off, playing their demo back, and
-// seeking in it.
+// riders with timing and recording off, playing their demo back, seeking
+// in it, and races of 40 and 160 robots on lines learnt from a scripted
+// rider.
 #include "bench_folder.h"
 
 #include "app/player_settings.h"
 #include "bike/bike_setters.h"
 #include "bike/physics_world.h"
+#include "race/autopilot.h"
 #include "race/demo.h"
 #include "race/headless_race.h"
 #include "race/race_control.h"
@@ -148,6 +150,97 @@ void set_up()
     erode_option = 512;
 }
 
+// A scripted rider that rides round the loop (radius 180 about the
+// middle): a point of the loop 40 ft ahead, about 25 ft/s.
+void ride_the_loop(int, const BikeState *bike, RiderControls *c, void *)
+{
+    if (current_tic < race_settings.start_tic) {
+        c->front_brake = c->rear_brake = 1;
+        c->dab = 1;
+        return;
+    }
+    const dReal *p = dBodyGetPosition(bike->frame_body);
+    const dReal *v = dBodyGetLinearVel(bike->frame_body);
+    double at = atan2(p[2] - 256.0, p[0] - 256.0) + 40.0 / 180.0;
+    double tx = 256.0 + 180.0 * cos(at) - p[0], tz = 256.0 + 180.0 * sin(at) - p[2];
+    dVector3 forward;
+    dBodyVectorToWorld(bike->frame_body, 0, 0, -1, forward);
+    double error = remainder(atan2(tx, tz) - atan2(forward[0], forward[2]), 2.0 * M_PI);
+    double steer = 0.13 - 0.5 * error;
+    c->steer = (float)(steer < -0.35 ? -0.35 : steer > 0.35 ? 0.35 : steer);
+    double speed = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    double throttle = 0.25 + 0.1 * (25.0 - speed);
+    c->throttle = (float)(throttle < 0.0 ? 0.0 : throttle > 0.5 ? 0.5 : throttle);
+    c->dab = speed < 3.0 ? 1.0f : 0.0f;
+}
+
+// Lines learnt from two laps of the scripted rider, kept in the track's
+// "lines_expert" for the robot races.
+bool learn_lines_once()
+{
+    static int learnt = -1;
+    if (learnt >= 0)
+        return learnt == 1;
+    learnt = 0;
+    learn_lines = 1;
+    HeadlessRace race{};
+    race.track = "tracks/race";
+    race.slot_codes[0] = SLOT_PLAYER;
+    race.laps = 2;
+    race.skill = 2;
+    current_tic = 0;
+    if (!start_headless_race(&race))
+        return false;
+    BikeState *bike = bike_slots[0];
+    set_roll_damping(bike, 80);
+    set_roll_limit_factor(bike, 32);
+    set_steering_damping(bike, 60);
+    set_direct_steering(bike, 0.125f);
+    set_slow_damping_speed(bike, 40);
+    set_slow_damping_factor(bike, 2);
+    set_restricted_lock_angle(bike, (float)(M_PI / 180));
+    set_auto_shift(bike, 1);
+    for (int t = 0; t < 200 && !bike->finished; t++)
+        run_headless_tics(TIC_RATE, ride_the_loop, nullptr);
+    learnt = bike->finished ? 1 : 0;
+    end_race();
+    return learnt == 1;
+}
+
+// Robots from the gate on the learnt lines, ridden 10 s from the drop.
+void robots_race(benchmark::State &state)
+{
+    set_up();
+    int count = (int)state.range(0);
+    if (!learn_lines_once()) {
+        state.SkipWithError("no lines were learnt");
+        return;
+    }
+    double ridden = 0, total = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        HeadlessRace race{};
+        race.track = "tracks/race";
+        for (int i = 0; i < count; i++)
+            race.slot_codes[i] = SLOT_ROBOT;
+        race.laps = 5;
+        race.skill = 2;
+        current_tic = 0;
+        if (!start_headless_race(&race)) {
+            state.SkipWithError("race did not start");
+            return;
+        }
+        run_headless_tics(race_settings.start_tic - current_tic, nullptr, nullptr);
+        state.ResumeTiming();
+        auto t0 = std::chrono::steady_clock::now();
+        run_headless_tics(RIDE_TICS, nullptr, nullptr);
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        ridden += RIDE_TICS * (double)TIC_LENGTH;
+    }
+    state.counters["real_time_multiple"] = total > 0 ? ridden / total : 0;
+    learn_lines = 0;
+}
+
 void race_tic_riders(benchmark::State &state)
 {
     set_up();
@@ -220,6 +313,7 @@ void replay_demo(benchmark::State &state)
 
 BENCHMARK(race_tic_riders)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(replay_demo)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(robots_race)->Arg(40)->Arg(160)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 int main(int argc, char **argv)
 {

@@ -86,10 +86,9 @@ void replace_component(float *velocity, const double *axis, const double *given)
         velocity[k] = (float)(v[k] + axis[k] * (other - own));
 }
 
-// A sphere around the frame that holds every part of the bike (wheels as
-// their tyres, the other parts as their shapes), or 0 when a body is
-// missing or a position is not a number.
-int bike_bounds(const BikeState *bike, double *centre, double *radius)
+}  // namespace
+
+int get_bike_bounds(const BikeState *bike, double *centre, double *radius)
 {
     if (!bike->frame_body)
         return 0;
@@ -129,7 +128,15 @@ int bike_bounds(const BikeState *bike, double *centre, double *radius)
     return 1;
 }
 
-}  // namespace
+int bike_bounds_apart(const double *centre_a, double radius_a, const double *centre_b,
+                      double radius_b)
+{
+    double d[3];
+    vec_sub(d, centre_a, centre_b);
+    double reach = radius_a + radius_b + 0.01;
+    return vec_dot(d, d) > reach * reach;
+}
+
 
 void crash_rider(BikeState *bike)
 {
@@ -243,13 +250,9 @@ int collide_bike_with_bike(BikeState *a, BikeState *b, int flag)
     // Bikes whose bounding spheres are apart have no part that can touch:
     // every part test below would find nothing.
     double centre_a[3], centre_b[3], radius_a, radius_b;
-    if (bike_bounds(a, centre_a, &radius_a) && bike_bounds(b, centre_b, &radius_b)) {
-        double d[3];
-        vec_sub(d, centre_a, centre_b);
-        double reach = radius_a + radius_b + 0.01;
-        if (vec_dot(d, d) > reach * reach)
-            return 0;
-    }
+    if (get_bike_bounds(a, centre_a, &radius_a) && get_bike_bounds(b, centre_b, &radius_b) &&
+        bike_bounds_apart(centre_a, radius_a, centre_b, radius_b))
+        return 0;
     int mode = (a->last_bike_contact_tic == current_tic || b->last_bike_contact_tic == current_tic)
                    ? CONTACT_SPRING
                    : CONTACT_JOINT;

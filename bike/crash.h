@@ -27,5 +27,12 @@ int collide_bike_parts(BikeState *bike, CollisionShape *shape, dBodyID body, con
 int collide_bike_with_object(BikeState *bike, CollisionShape *shape, dBodyID body,
                              const float *position, const float *rotation);
 int collide_bike_with_bike(BikeState *a, BikeState *b, int flag);
+// A sphere about the frame that holds every part of the bike (wheels as
+// their tyres, the other parts as their shapes); 0 when a body is missing
+// or a position is not a number.
+int get_bike_bounds(const BikeState *bike, double *centre, double *radius);
+// 1 when two such spheres are apart: no part of one can touch the other.
+int bike_bounds_apart(const double *centre_a, double radius_a, const double *centre_b,
+                      double radius_b);
 int bike_tic_hook(BikeState *bike);
 void loose_rider_points_step(BikeState *bike);

@@ -128,9 +128,19 @@ void collide_bikes_offline(void)
         collide_bike_with_world(bike);
     }
     heap_sort(collision_list, count, sizeof collision_list[0], compare_bike_speed);
+    // Each bike's bounding sphere once, so that pairs far apart are passed
+    // over without the pair test (which would find nothing).
+    static double centres[BIKE_SLOT_COUNT][3], radii[BIKE_SLOT_COUNT];
+    static int bounded[BIKE_SLOT_COUNT];
     for (int i = 0; i < count; i++)
-        for (int j = i + 1; j < count; j++)
+        bounded[i] = get_bike_bounds(collision_list[i], centres[i], &radii[i]);
+    for (int i = 0; i < count; i++)
+        for (int j = i + 1; j < count; j++) {
+            if (bounded[i] && bounded[j] &&
+                bike_bounds_apart(centres[i], radii[i], centres[j], radii[j]))
+                continue;
             collide_bike_with_bike(collision_list[i], collision_list[j], 0);
+        }
 }
 
 void collide_bikes_online(void)
