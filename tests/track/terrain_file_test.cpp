@@ -372,7 +372,8 @@ TEST_F(TerrainFile, HeightDigestIsLoggedAtVerbosityTwo)
 
 TEST_F(TerrainFile, DecalsLoadWithTheTerrainAndAreSavedBack)
 {
-    set_texture_loader(fixture_texture_loader);
+    GameWindow *window = open_test_gl_window();
+    ASSERT_NE(window, nullptr);
     TrackFixture fixture;
     fixture.write();
     set_track_folder(fixture.folder.c_str());
@@ -384,7 +385,7 @@ TEST_F(TerrainFile, DecalsLoadWithTheTerrainAndAreSavedBack)
     EXPECT_FALSE(file_exists(home + "decals"));
     free_terrain(&terrain);
 
-    write_file(test_data_dir() + "marks/line.png", "x");
+    write_game_asset("@marks/line.png");
     write_file(track_dir(fixture.folder) + "decals",
                "[ 10 20 ] 0.5 4 2 @marks/line.png\n[ 1 2 ] 0 1 1 @marks/gone.png\n[ 30.25 40 ] 0 8 0.5 @marks/line.png\n");
     ASSERT_EQ(load(fixture, 2), 1);
@@ -398,6 +399,5 @@ TEST_F(TerrainFile, DecalsLoadWithTheTerrainAndAreSavedBack)
     EXPECT_EQ(saved, "[10.000000 20.000000] 0.500000 4.000000 2.000000 @marks/line.png\n"
                      "[30.250000 40.000000] 0.000000 8.000000 0.500000 @marks/line.png\n");
     free_terrain(&terrain);
-    set_texture_loader(nullptr);
-    free_textures(1);
+    close_test_gl_window(window);
 }
