@@ -377,3 +377,28 @@ TEST(ModelSkinning, ZeroNormalsAreNotNormalised)
     EXPECT_EQ(m->normals[2], 0.0f);
     free_model(m);
 }
+
+TEST_F(ModelDrawing, ImmediateModeDrawsWhatTheArraysDraw)
+{
+    write_file(test_data_dir() + "strip.jm", STRIP);
+    Model *strip = parse_model("@strip.jm");
+    ASSERT_NE(strip, nullptr);
+    const Pose pose = turned(0.7f, 0.1f, 0.3f);
+    std::vector<bool> masks[2];
+    for (int immediate : {0, 1}) {
+        no_vertex_arrays = immediate;
+        begin_drawing(false);
+        draw_model(strip, ORIGIN, ORIGIN, IDENTITY, pose.centres, pose.translations, pose.rotations, 2);
+        masks[immediate] = mask();
+    }
+    no_vertex_arrays = 0;
+    EXPECT_GT(count(masks[0]), 600);
+    EXPECT_EQ(differences(masks[0], masks[1]), 0);
+    // The wireframe touches the strip's outline only.
+    begin_drawing(false);
+    draw_mesh_wireframe(strip);
+    std::vector<bool> lines = mask();
+    EXPECT_GT(count(lines), 50);
+    EXPECT_LT(count(lines), count(masks[0]));
+    free_model(strip);
+}
