@@ -87,9 +87,8 @@ static int read_sequence_image(GameFile *file, int index, ImageLevel *level)
     return 1;
 }
 
-int load_texture_sequence(GameFile *file, const char *name, int flags)
+int load_texture_sequence(GameFile *file, int flags)
 {
-    (void)name;
     int frame_count, image_count, frame_time, loop;
     if (file_scanf(file, "%d %d %d %d", &frame_count, &image_count, &frame_time, &loop) != 4)
         return 0;

@@ -37,11 +37,10 @@ extern long animation_frame_uploads;           // pictures replaced, for the sta
 
 // Reads a sequence from the open file (after its word), uploads the first
 // frame's image and adds the animation; the texture id, or 0.
-int load_texture_sequence(GameFile *file, const char *name, int flags);
+int load_texture_sequence(GameFile *file, int flags);
 AnimatedTexture *find_animation(int texture);
 // Removes the animations whose texture is no longer cached.
 void free_stale_animations(void);
-int texture_is_cached(int texture);
 
 void animate_textures(int time);
 int start_texture_animation(int texture, int start_time);

@@ -285,7 +285,7 @@ Model *read_mesh(GameFile *file, const char *name, int bone_count)
                    &triangles) != 7)
         return nullptr;
     if (!std::isfinite(material) || !std::isfinite(alpha) || !std::isfinite(red) || !std::isfinite(green) ||
-        !std::isfinite(blue) || !counts_fit(vertices, triangles) || bone_count < 0 || bone_count > MODEL_MAX_BONES)
+        !std::isfinite(blue) || !counts_fit(vertices, triangles) || bone_count < 0 || bone_count > MAX_BONE)
         return nullptr;
     int skinned = bone_count > 0;
     Model *mesh = allocate_mesh(name, vertices, triangles, skinned);
@@ -385,7 +385,7 @@ Model *parse_model(const char *name)
         int bones = 0;
         char skeleton[1024];
         if (version == 2) {
-            if (file_scanf(file, "%d %1023s", &bones, skeleton) != 2 || bones < 0 || bones > MODEL_MAX_BONES) {
+            if (file_scanf(file, "%d %1023s", &bones, skeleton) != 2 || bones < 0 || bones > MAX_BONE) {
                 file_close(file);
                 return nullptr;
             }

@@ -8,11 +8,12 @@
 
 struct GameFile;
 
-// Limits of a model file, checked before anything is allocated.
+// Limits of a model file, checked before anything is allocated. The bone
+// limit is also the size of the shaders' bone arrays.
 enum {
-    MODEL_MAX_VERTICES = 1 << 22,
-    MODEL_MAX_TRIANGLES = 1 << 22,
-    MODEL_MAX_BONES = 32,
+    MODEL_MAX_VERTICES = 1 << 20,
+    MODEL_MAX_TRIANGLES = 1 << 21,
+    MAX_BONE = 32,
 };
 
 // One mesh; a model is its first mesh, further meshes of the file hang

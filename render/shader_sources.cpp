@@ -4,6 +4,7 @@
 #include "render/shaders.h"
 
 #define HEADER "#define MAX_BONE 32\n"
+static_assert(MAX_BONE == 32, "the programs' bone arrays");
 
 #define SAFE_MATH                                                         \
     "vec3 safe_normalize(vec3 v) { float l = length(v); return l > 0.0 ? v / l : v; }\n" \

@@ -5,8 +5,9 @@
 #pragma once
 
 #include "render/gl_extensions.h"
+#include "render/model.h"
 
-enum { SHADER_SLOT_COUNT = 8, MAX_BONE = 32 };
+enum { SHADER_SLOT_COUNT = 8 };
 
 enum ShaderSlot {
     SHADER_FIXED = 0,

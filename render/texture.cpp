@@ -178,7 +178,7 @@ int load_texture(const char *name)
         if (read_ppm(word, file, &pixels, &width, &height))
             id = upload_texture_reduced(pixels, width, height, 3, drop, flags, name);
     } else if (!strcmp(word, "ANIM1")) {
-        id = load_texture_sequence(file, name, flags);
+        id = load_texture_sequence(file, flags);
         animation = 1;
     } else if (!strcmp(word, "LINK")) {
         return follow_link(file, name);

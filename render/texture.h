@@ -41,6 +41,8 @@ enum { TEXTURE_LINK_DEPTH_LIMIT = 16 };
 int load_texture(const char *name);
 const char *get_texture_name(int texture);
 const char *get_texture_info(int texture);
+// 1 when the id belongs to a cached texture.
+int texture_is_cached(int texture);
 // Deletes the textures, images and animations of older generations (from
 // the newest back to the first current or generation-0 entry), or all.
 void free_textures(int all);
