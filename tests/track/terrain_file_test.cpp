@@ -6,6 +6,7 @@
 #include "app/shell.h"
 #include "core/digest.h"
 #include "platform/log.h"
+#include "render/gl_extensions.h"
 #include "render/image.h"
 #include "render/render_settings.h"
 #include "track/decals.h"
@@ -327,6 +328,28 @@ TEST_F(TerrainFile, TextureModesAndNormalTexels)
     }
     ground_shaders_setting = 0;
     shader_programs_available = 0;
+}
+
+TEST_F(TerrainFile, FramebufferModeFollowsTheDriver)
+{
+    GameWindow *window = open_test_gl_window();
+    ASSERT_NE(window, nullptr);
+    TrackFixture fixture;
+    fixture.write();
+    // The driver has framebuffer objects: mode 3 with one made for the terrain.
+    ASSERT_TRUE(framebuffer_extension);
+    ASSERT_EQ(load(fixture, 3), 1);
+    EXPECT_EQ(terrain.texture_mode, 3);
+    EXPECT_NE(terrain.framebuffer, 0);
+    free_terrain(&terrain);
+    // Without the extension mode 3 becomes 1.
+    gl_info.has_framebuffer_object = 0;
+    apply_gl_capabilities();
+    ASSERT_EQ(load(fixture, 3), 1);
+    EXPECT_EQ(terrain.texture_mode, 1);
+    EXPECT_EQ(terrain.framebuffer, 0);
+    free_terrain(&terrain);
+    close_test_gl_window(window);
 }
 
 TEST_F(TerrainFile, HeightDigestIsLoggedAtVerbosityTwo)
