@@ -32,9 +32,6 @@ std::string bench_dir;
 const int RIDERS = 40;
 const int RIDE_TICS = 1280;   // 10 s
 
-Model any_model = {(char *)"model"};
-Model *load_any_model(const char *) { return &any_model; }
-int load_any_texture(const char *) { return 1; }
 
 void write_text(const std::string &path, const std::string &bytes)
 {
@@ -145,8 +142,6 @@ void set_up()
     if (done)
         return;
     done = true;
-    set_model_loader(load_any_model);
-    set_texture_loader(load_any_texture);
     erode_option = 512;
 }
 
@@ -321,6 +316,7 @@ int main(int argc, char **argv)
     if (bench_dir.empty())
         return 1;
     write_game_data();
+    write_bench_bike_meshes(bench_dir);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

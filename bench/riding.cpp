@@ -29,9 +29,6 @@ namespace {
 
 std::string bench_dir;
 
-Model any_model = {(char *)"model"};
-Model *load_any_model(const char *) { return &any_model; }
-int load_any_texture(const char *) { return 1; }
 
 void write_text(const std::string &path, const std::string &bytes)
 {
@@ -103,8 +100,6 @@ bool load_hills()
     static bool loaded;
     if (loaded)
         return true;
-    set_model_loader(load_any_model);
-    set_texture_loader(load_any_texture);
     set_track_folder("tracks/hills");
     if (!load_track() || !create_physics_world())
         return false;
@@ -184,6 +179,7 @@ int main(int argc, char **argv)
     if (bench_dir.empty())
         return 1;
     write_game_data();
+    write_bench_bike_meshes(bench_dir);
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

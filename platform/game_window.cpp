@@ -636,3 +636,8 @@ void *get_gl_proc_address(const char *name)
 {
     return name ? SDL_GL_GetProcAddress(name) : nullptr;
 }
+
+int gl_context_is_current(void)
+{
+    return SDL_GL_GetCurrentContext() != nullptr;
+}

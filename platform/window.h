@@ -125,6 +125,8 @@ int end_frame(GameWindow *window);
 SDL_Window *get_window_handle(GameWindow *window);
 // An OpenGL entry point of the current context, or null.
 void *get_gl_proc_address(const char *name);
+// 1 when an OpenGL context is current on the calling thread.
+int gl_context_is_current(void);
 
 // Starts SDL's video subsystem and loads the OpenGL library, once per process;
 // both stay until the process ends. 0 when there is no display.

@@ -250,23 +250,25 @@ static int read_pnm_samples(GameFile *file, int binary, int maximum, uint8_t *ou
         }
         return 1;
     }
+    // A text sample that cannot be read counts as -1; values are scaled as
+    // they are and kept as their low byte.
+    auto scaled = [maximum](long long v) { return (uint8_t)(maximum == 255 ? v : v * 255 / maximum); };
     for (size_t i = 0; i < count; i++) {
         int v;
         if (!read_header_number(file, &v)) {
             // Stopped at the end or at a byte that starts no number and no
             // comment (a sign may have been taken): every later sample fails
-            // the same way and reads as 0.
+            // the same way, so all of them are -1 at once.
             int next = file_peekc(file);
             int may_go_on = next == '#' || next == '+' || next == '-' || (next >= '0' && next <= '9') ||
                             next == ' ' || (next >= '\t' && next <= '\r');
             if (!may_go_on) {
-                memset(out + i, 0, count - i);
+                memset(out + i, scaled(-1), count - i);
                 return 1;
             }
             v = -1;
         }
-        v = v < 0 ? 0 : v > maximum ? maximum : v;
-        out[i] = (uint8_t)(maximum == 255 ? v : v * 255 / maximum);
+        out[i] = scaled(v);
     }
     return 1;
 }

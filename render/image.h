@@ -14,6 +14,14 @@ constexpr long IMAGE_MAX_PIXELS = 1L << 29;
 
 struct GameFile;
 
+// One image with its mip chain, as the animated textures keep them.
+struct ImageLevel {
+    int width;
+    int height;
+    int channels;
+    uint8_t *pixels;
+};
+
 // Bytes of an image of width x height with channels per pixel and room for
 // its mip chain; 0 when the size is invalid or would overflow.
 size_t mip_chain_bytes(int width, int height, int channels);

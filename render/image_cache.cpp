@@ -18,7 +18,7 @@ struct ImageRecord {
     int channels;
     uint8_t *pixels;
     int generation;
-    int top_size;
+    size_t top_size;
     char name[1];
 };
 
@@ -175,7 +175,7 @@ int load_image(const char *name, uint8_t **pixels_out, int *width_out, int *heig
     record->channels = 4;
     record->pixels = pixels;
     record->generation = texture_generation;
-    record->top_size = width * height * 4;
+    record->top_size = (size_t)width * height * 4;
     strcpy(record->name, name);
     *slot = record;
     *pixels_out = pixels;

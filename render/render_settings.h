@@ -1,5 +1,6 @@
-// Drawing settings and switches of the renderer that the terrain and the
-// track objects read, chosen in one place, and the fog of the scene.
+// Drawing settings and switches of the renderer, chosen in one place: what
+// the shell will set from the graphics menus and the command line, the
+// capabilities found in the driver, and the fog of the scene.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +13,19 @@ extern int normal_mapping_enabled;         // statues and bikes look up "_norm"/
 extern int ground_mipmaps;
 extern int framebuffer_extension;          // framebuffer objects available
 extern int auto_mipmap_extension;          // automatic mipmap generation available
-extern int shader_programs_available;
+extern int shader_capability;              // both shader extensions and 4 texture units
+extern int shader_programs_available;      // shaders in use: asked for, capable and built
 extern uint8_t placeholder_colours[2][3];  // the checkerboard of unbuilt ground textures
 extern int texture_detail;                 // mip levels dropped from images not marked '!'
+extern int texture_compression;            // 0 never, 1 as the info text asks, 2 always
+extern float lod_bias;                     // feet taken off every level's switch distance
+extern float lod_scale;                    // multiplies the eye distance for level choice
+extern int no_vertex_arrays;               // draw meshes one vertex at a time
+extern int reflections_enabled;            // the models' environment pass
 extern int debug_level;                    // non-zero: the renderer's verbose messages
 
-int generate_framebuffer(void);            // 0 when none could be made
+// A framebuffer object, or 0 when the driver has none or no context is current.
+int generate_framebuffer(void);
 void delete_framebuffer(int framebuffer);
 
 struct FogSettings {

@@ -1,5 +1,5 @@
 // Fixtures of the bike tests: a physics world over a flat terrain, and
-// stand-in texture and model loaders that know a given set of names.
+// texture and model files written for a given set of names.
 #pragma once
 
 #include "bike/bike_create.h"
@@ -7,12 +7,12 @@
 #include "core/message.h"
 #include "render/model.h"
 #include "render/texture.h"
+#include "support/render_fixtures.h"
 #include "track/terrain.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -35,6 +35,13 @@ struct FlatTerrain {
     }
 };
 
+// The window of the tests that load textures (opened by use_known_names).
+inline GameWindow *&fixture_window()
+{
+    static GameWindow *window;
+    return window;
+}
+
 // A physics world and a flat terrain for each test; every bike is freed
 // and the world destroyed afterwards.
 struct BikeWorld : testing::Test {
@@ -55,46 +62,20 @@ struct BikeWorld : testing::Test {
         EXPECT_EQ(live_joint_count(), 0);
         current_terrain = nullptr;
         destroy_physics_world();
+        close_test_gl_window(fixture_window());
+        fixture_window() = nullptr;
     }
 };
 
-// The names the stand-in loaders find; textures get ids from 1 in order.
-inline std::vector<std::string> &known_names()
+// Writes a loadable file for each name (textures, sequences, models) and
+// opens a GL window so that textures get ids.
+inline void use_known_names(const std::vector<std::string> &names)
 {
-    static std::vector<std::string> names;
-    return names;
-}
-
-inline int known_texture_loader(const char *name)
-{
-    std::vector<std::string> &names = known_names();
-    for (size_t i = 0; i < names.size(); i++)
-        if (names[i] == name)
-            return (int)i + 1;
-    return 0;
-}
-
-inline Model *known_model_loader(const char *name)
-{
-    static std::deque<std::string> storage;
-    static std::deque<Model> models;
-    for (const std::string &known : known_names())
-        if (known == name) {
-            for (Model &model : models)
-                if (!strcmp(model.name, name))
-                    return &model;
-            storage.push_back(name);
-            models.push_back(Model{storage.back().data()});
-            return &models.back();
-        }
-    return nullptr;
-}
-
-inline void use_known_names(std::vector<std::string> names)
-{
-    known_names() = std::move(names);
-    set_texture_loader(known_texture_loader);
-    set_model_loader(known_model_loader);
+    if (!fixture_window())
+        fixture_window() = open_test_gl_window();
+    ASSERT_NE(fixture_window(), nullptr);
+    for (const std::string &name : names)
+        write_game_asset(name);
 }
 
 // Every message-line entry so far, joined with '|'.

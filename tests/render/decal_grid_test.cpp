@@ -5,6 +5,7 @@
 #include "core/file.h"
 #include "render/render_settings.h"
 #include "render/texture.h"
+#include "support/render_fixtures.h"
 #include "support/test_support.h"
 #include "track/decals.h"
 #include "track/terrain.h"
@@ -17,6 +18,7 @@
 class DecalGrids : public testing::Test {
 protected:
     Terrain *terrain = nullptr;
+    GameWindow *window = nullptr;
     void SetUp() override
     {
         terrain = new Terrain{};
@@ -30,8 +32,7 @@ protected:
     {
         free_decal_storage(terrain);
         delete terrain;
-        set_texture_loader(nullptr);
-        free_textures(1);
+        close_test_gl_window(window);
     }
     int add(float x, float z, float angle, float width, float aspect)
     {
@@ -118,18 +119,12 @@ TEST_F(DecalGrids, AddingMarksTheGroundUnderIt)
     terrain->low_detail_dirty = nullptr;
 }
 
-static int decal_textures(const char *name)
-{
-    static const char *const known[] = {"@mark.png", "@mark_tnorm.ppm", "@mark_tspec.png", "@sign"};
-    for (int i = 0; i < 4; i++)
-        if (!strcmp(name, known[i]))
-            return 20 + i;
-    return 0;
-}
-
 TEST_F(DecalGrids, LoadingDecals)
 {
-    set_texture_loader(decal_textures);
+    window = open_test_gl_window();
+    ASSERT_NE(window, nullptr);
+    for (const char *name : {"@mark.png", "@mark_tnorm.ppm", "@mark_tspec.png", "@sign"})
+        write_game_asset(name);
     terrain->texture_mode = 2;
     terrain->normal_mapping = 1;
     auto load = [&](const std::string &text) {
@@ -152,11 +147,15 @@ TEST_F(DecalGrids, LoadingDecals)
          "[ 90 90 ] 0 4 2 @mark.png\n");
     ASSERT_EQ(terrain->decals.count, 2);
     const Decal *d = (const Decal *)terrain->decals.data;
-    EXPECT_EQ(d[0].texture, 20);
-    EXPECT_EQ(d[0].normal_texture, 21);   // "_tnorm.png" missing, ".ppm" found
-    EXPECT_EQ(d[0].specular_texture, 22);
+    EXPECT_NE(d[0].texture, 0);
+    EXPECT_EQ(d[0].texture, load_texture("@mark.png"));
+    EXPECT_EQ(d[0].normal_texture, load_texture("@mark_tnorm.ppm"));   // "_tnorm.png" missing, ".ppm" found
+    EXPECT_EQ(d[0].specular_texture, load_texture("@mark_tspec.png"));
+    EXPECT_NE(d[0].normal_texture, 0);
+    EXPECT_NE(d[0].specular_texture, 0);
     EXPECT_FLOAT_EQ(d[0].sine, sinf(0.5f));
-    EXPECT_EQ(d[1].texture, 23);
+    EXPECT_NE(d[1].texture, 0);
+    EXPECT_EQ(d[1].texture, load_texture("@sign"));
     EXPECT_EQ(d[1].normal_texture, 0);   // no extension: no companions
     EXPECT_EQ(bucket(0, 0), (std::vector<int>{0}));
     EXPECT_EQ(bucket(2, 2), (std::vector<int>{1}));

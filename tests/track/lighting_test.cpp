@@ -11,17 +11,18 @@
 
 class Lighting : public testing::Test {
 protected:
+    GameWindow *window = nullptr;
     void SetUp() override
     {
-        set_texture_loader(fixture_texture_loader);
-        for (const char *name : {"sky-n.ppm", "sky-e.ppm", "sky-s.ppm", "sky-w.ppm", "sky-u.ppm", "sky-env.ppm",
-                                 "clouds.png", "flare.png"})
-            write_file(test_data_dir() + name, "x");
+        window = open_test_gl_window();
+        ASSERT_NE(window, nullptr);
+        for (const char *name : {"@sky-n.ppm", "@sky-e.ppm", "@sky-s.ppm", "@sky-w.ppm", "@sky-u.ppm",
+                                 "@sky-env.ppm", "@clouds.png", "@flare.png"})
+            write_game_asset(name);
     }
     void TearDown() override
     {
-        set_texture_loader(nullptr);
-        free_textures(1);
+        close_test_gl_window(window);
         free_flare_list();
         free_growable_array(&track_cameras);
         current_terrain = nullptr;

@@ -14,17 +14,16 @@
 class Objects : public testing::Test {
 protected:
     MemoryTerrain *memory = nullptr;
+    GameWindow *window = nullptr;
     void SetUp() override
     {
         memory = new MemoryTerrain(FIXTURE_EXPONENT, 2.0f, [](int c, int) { return 0.25f * c; });
         current_terrain = &memory->terrain;
-        set_texture_loader(fixture_texture_loader);
-        set_model_loader(fixture_model_loader);
+        window = open_test_gl_window();
+        ASSERT_NE(window, nullptr);
         set_track_folder("tracks/objects");
-        write_file(test_data_dir() + "red.png", "x");
-        write_file(test_data_dir() + "tree.png", "x");
-        write_file(test_data_dir() + "tree_norm.ppm", "x");
-        write_file(test_data_dir() + "tree.jm", "x");
+        for (const char *name : {"@red.png", "@tree.png", "@tree_norm.ppm", "@tree.jm"})
+            write_game_asset(name);
         write_file(test_data_dir() + "rock.shp", "1 3 4 0 1 0.5 100 10\n");
     }
     void TearDown() override
@@ -36,10 +35,8 @@ protected:
         free_growable_array(&billboard_draw_slots);
         free_object_grid();
         statue_file_start = billboard_file_start = 0;
-        set_texture_loader(nullptr);
-        set_model_loader(nullptr);
         set_track_folder(nullptr);
-        free_textures(1);
+        close_test_gl_window(window);
         free_shape_cache();
         current_terrain = nullptr;
         delete memory;
@@ -88,9 +85,8 @@ TEST_F(Objects, StatuesStandOnTheGround)
 TEST_F(Objects, StatueNormalMapNames)
 {
     normal_mapping_enabled = 1;
-    write_file(test_data_dir() + "wall-repeat.png", "x");
-    write_file(test_data_dir() + "wall_spec-repeat.png", "x");
-    write_file(test_data_dir() + "tree_spec.seq", "x");
+    for (const char *name : {"@wall-repeat.png", "@wall_spec-repeat.png", "@tree_spec.seq"})
+        write_game_asset(name);
     int a = add_statue(1, 0, 1, 0, "@tree.jm", "@tree.png", nullptr);
     EXPECT_EQ(get_statue(a)->normal_texture, load_texture("@tree_norm.ppm"));
     EXPECT_EQ(get_statue(a)->specular_texture, load_texture("@tree_spec.seq"));

@@ -6,6 +6,7 @@
 #include "app/shell.h"
 #include "core/digest.h"
 #include "platform/log.h"
+#include "render/gl_extensions.h"
 #include "render/image.h"
 #include "render/render_settings.h"
 #include "track/decals.h"
@@ -352,6 +353,28 @@ TEST_F(TerrainFile, TextureModesAndNormalTexels)
     shader_programs_available = 0;
 }
 
+TEST_F(TerrainFile, FramebufferModeFollowsTheDriver)
+{
+    GameWindow *window = open_test_gl_window();
+    ASSERT_NE(window, nullptr);
+    TrackFixture fixture;
+    fixture.write();
+    // The driver has framebuffer objects: mode 3 with one made for the terrain.
+    ASSERT_TRUE(framebuffer_extension);
+    ASSERT_EQ(load(fixture, 3), 1);
+    EXPECT_EQ(terrain.texture_mode, 3);
+    EXPECT_NE(terrain.framebuffer, 0);
+    free_terrain(&terrain);
+    // Without the extension mode 3 becomes 1.
+    gl_info.has_framebuffer_object = 0;
+    apply_gl_capabilities();
+    ASSERT_EQ(load(fixture, 3), 1);
+    EXPECT_EQ(terrain.texture_mode, 1);
+    EXPECT_EQ(terrain.framebuffer, 0);
+    free_terrain(&terrain);
+    close_test_gl_window(window);
+}
+
 TEST_F(TerrainFile, HeightDigestIsLoggedAtVerbosityTwo)
 {
     std::string log_path = test_dir() + "/digest-log.txt";
@@ -395,7 +418,8 @@ TEST_F(TerrainFile, HeightDigestIsLoggedAtVerbosityTwo)
 
 TEST_F(TerrainFile, DecalsLoadWithTheTerrainAndAreSavedBack)
 {
-    set_texture_loader(fixture_texture_loader);
+    GameWindow *window = open_test_gl_window();
+    ASSERT_NE(window, nullptr);
     TrackFixture fixture;
     fixture.write();
     set_track_folder(fixture.folder.c_str());
@@ -407,7 +431,7 @@ TEST_F(TerrainFile, DecalsLoadWithTheTerrainAndAreSavedBack)
     EXPECT_FALSE(file_exists(home + "decals"));
     free_terrain(&terrain);
 
-    write_file(test_data_dir() + "marks/line.png", "x");
+    write_game_asset("@marks/line.png");
     write_file(track_dir(fixture.folder) + "decals",
                "[ 10 20 ] 0.5 4 2 @marks/line.png\n[ 1 2 ] 0 1 1 @marks/gone.png\n[ 30.25 40 ] 0 8 0.5 @marks/line.png\n");
     ASSERT_EQ(load(fixture, 2), 1);
@@ -421,6 +445,5 @@ TEST_F(TerrainFile, DecalsLoadWithTheTerrainAndAreSavedBack)
     EXPECT_EQ(saved, "[10.000000 20.000000] 0.500000 4.000000 2.000000 @marks/line.png\n"
                      "[30.250000 40.000000] 0.000000 8.000000 0.500000 @marks/line.png\n");
     free_terrain(&terrain);
-    set_texture_loader(nullptr);
-    free_textures(1);
+    close_test_gl_window(window);
 }

@@ -3,6 +3,7 @@
 #include "track/tiles.h"
 
 #include "track/terrain.h"
+#include "support/render_fixtures.h"
 #include "track/track_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -172,17 +173,17 @@ TEST_F(Tiles, TexturelistLines)
     EXPECT_FLOAT_EQ(mud.roll_resist_value[0][1], 12.0f);
 
     // The textures asked for are "@" + the name, with no character lost.
-    set_texture_loader([](const char *name) -> int {
-        static const char *expected[] = {"@grass.png", "@mud.png", "@1.5 ice.png", "@sand.png"};
-        for (int i = 0; i < 4; i++)
-            if (!strcmp(name, expected[i]))
-                return 10 + i;
-        return 0;
-    });
+    GameWindow *window = open_test_gl_window();
+    ASSERT_NE(window, nullptr);
+    const char *expected[] = {"@grass.png", "@mud.png", "@1.5 ice.png", "@sand.png"};
+    for (const char *name : expected)
+        write_game_asset(name);
     parse("grass.png\n  0.7 4 12 mud.png\r\n\n1.5 ice.png\nsand.png", true);
-    set_texture_loader(nullptr);
-    for (int i = 0; i < 4; i++)
-        EXPECT_EQ(terrain->tiles[i].texture, 10 + i) << i;
+    for (int i = 0; i < 4; i++) {
+        EXPECT_NE(terrain->tiles[i].texture, 0) << i;
+        EXPECT_STREQ(get_texture_name(terrain->tiles[i].texture), expected[i]) << i;
+    }
+    close_test_gl_window(window);
 }
 
 TEST_F(Tiles, TransitionCornerCodes)

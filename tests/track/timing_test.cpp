@@ -15,15 +15,16 @@
 class Timing : public testing::Test {
 protected:
     MemoryTerrain *memory = nullptr;
+    GameWindow *window = nullptr;
     void SetUp() override
     {
         memory = new MemoryTerrain();
         current_terrain = &memory->terrain;
         set_track_folder("tracks/gates");
-        set_texture_loader(fixture_texture_loader);
-        set_model_loader(fixture_model_loader);
-        for (const char *name : {"startgate.jm", "startgate.ppm", "flag0.png", "flag1.png"})
-            write_file(test_data_dir() + name, "x");
+        window = open_test_gl_window();
+        ASSERT_NE(window, nullptr);
+        for (const char *name : {"@startgate.jm", "@startgate.ppm", "@flag0.png", "@flag1.png"})
+            write_game_asset(name);
         write_file(test_data_dir() + "startgate.shp", "0\n");
     }
     void TearDown() override
@@ -35,9 +36,7 @@ protected:
         free_growable_array(&billboard_draw_slots);
         free_growable_array(&flagger_list);
         free_lap_pool();
-        set_texture_loader(nullptr);
-        set_model_loader(nullptr);
-        free_textures(1);
+        close_test_gl_window(window);
         free_shape_cache();
         set_track_folder(nullptr);
         current_terrain = nullptr;

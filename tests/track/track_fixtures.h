@@ -1,12 +1,13 @@
 // Fixtures for the terrain and track tests: small track folders written
 // under the game data, terrains built in memory, the message line as text
-// and stand-in texture and model loaders.
+// and the GL window and asset files of tests that load textures.
 #pragma once
 
 #include "core/file.h"
 #include "core/message.h"
 #include "render/model.h"
 #include "render/texture.h"
+#include "support/render_fixtures.h"
 #include "support/test_support.h"
 #include "track/terrain.h"
 
@@ -139,37 +140,3 @@ struct MemoryTerrain {
     float &at(int column, int row) { return heights[(size_t)row * terrain.side + column]; }
 };
 
-// Hands out texture ids for files that exist (by game path), 0 otherwise.
-inline int fixture_texture_loader(const char *name)
-{
-    GameFile *file = file_open(name, "rb");
-    if (!file)
-        return 0;
-    file_close(file);
-    static std::vector<std::string> names;
-    for (size_t i = 0; i < names.size(); i++)
-        if (names[i] == name)
-            return (int)i + 1;
-    names.push_back(name);
-    return (int)names.size();
-}
-
-// Hands out a model for files that exist, named by the path asked for.
-inline Model *fixture_model_loader(const char *name)
-{
-    GameFile *file = file_open(name, "rb");
-    if (!file)
-        return nullptr;
-    file_close(file);
-    static char names[64][256];
-    static Model models[64];
-    static int count;
-    for (int i = 0; i < count; i++)
-        if (!strcmp(names[i], name))
-            return &models[i];
-    if (count == 64)
-        return nullptr;
-    snprintf(names[count], sizeof names[count], "%s", name);
-    models[count].name = names[count];
-    return &models[count++];
-}
