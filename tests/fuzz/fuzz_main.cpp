@@ -58,7 +58,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     }
     target = &fuzz_targets()[0];
     write_stand_in_files();
-    use_stand_in_loaders();
     return 0;
 }
 

@@ -189,63 +189,21 @@ void free_small_terrain(Terrain *terrain)
     memset(terrain, 0, sizeof *terrain);
 }
 
-// ---- stand-in loaders ------------------------------------------------------
-
-enum { STAND_IN_NAMES = 64 };
-
-static char loader_names[STAND_IN_NAMES][1024];
-static Model loader_models[STAND_IN_NAMES];
-static int loader_name_count;
-
-// The slot of a name that opens as a game file, or -1.
-static int stand_in_slot(const char *name)
-{
-    for (int i = 0; i < loader_name_count; i++)
-        if (!strcmp(loader_names[i], name))
-            return i;
-    if (loader_name_count == STAND_IN_NAMES || strlen(name) >= sizeof loader_names[0])
-        return -1;
-    GameFile *file = file_open(name, "rb");
-    if (!file)
-        return -1;
-    file_close(file);
-    strcpy(loader_names[loader_name_count], name);
-    loader_models[loader_name_count] = Model{};
-    loader_models[loader_name_count].name = loader_names[loader_name_count];
-    return loader_name_count++;
-}
-
-static int stand_in_texture(const char *name)
-{
-    return stand_in_slot(name) + 1;
-}
-
-static Model *stand_in_model(const char *name)
-{
-    int slot = stand_in_slot(name);
-    return slot < 0 ? nullptr : &loader_models[slot];
-}
-
-void use_stand_in_loaders(void)
-{
-    set_texture_loader(stand_in_texture);
-    set_model_loader(stand_in_model);
-}
-
 void reset_reader_state(void)
 {
     free_textures(1);
     free_images(1);
     free_shape_cache();
     reset_file_layer();
-    loader_name_count = 0;
+    free_models(1);
     memset(&message_log, 0, sizeof message_log);
 }
 
 void write_stand_in_files(void)
 {
     // A 4 x 4 RGBA image in the raw predicted form, a 2 x 2 text PPM, a
-    // collision shape of two spheres and a model file the loader accepts.
+    // collision shape of two spheres and a model file (that the model reader
+    // refuses: statues then stand without a model).
     std::string raw = "J7 4 4\n" + std::string(4 * 4 * 4, '\x10');
     write_data_file("fuzz/tile.png", raw);
     write_data_file("fuzz/decal.ppm", std::string("P3 2 2 255 1 2 3 4 5 6 7 8 9 10 11 12\n"));

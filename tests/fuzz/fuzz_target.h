@@ -58,11 +58,9 @@ void place_input(const std::string &relative, const uint8_t *data, size_t size, 
 // gzip-compressed bytes (one standard member).
 std::string fuzz_gzip(const std::string &bytes);
 
-// Stand-in texture and model loaders: an id (a model) for a name that opens
-// as a game file, 0 (null) otherwise. Installed by use_stand_in_loaders.
-void use_stand_in_loaders(void);
-// Frees what the readers cache across inputs (images, shapes, textures, the
-// file index, the loaders' names) and empties the message line.
+// Frees what the readers cache across inputs (images, shapes, textures,
+// models, the file index) and empties the message line. Without a GL
+// context every texture is id 0.
 void reset_reader_state(void);
 
 // A small tile image, decal image and collision shape under the game data,

@@ -71,7 +71,6 @@ TEST_P(FuzzReplay, SeedsAndRegressionInputs)
     const FuzzTarget *target = find_fuzz_target(GetParam().c_str());
     ASSERT_NE(target, nullptr);
     write_stand_in_files();
-    use_stand_in_loaders();
     std::vector<FuzzSeed> seeds;
     target->make_seeds(&seeds);
     reset_reader_state();

@@ -25,7 +25,6 @@ int main(int argc, char **argv)
     setenv("KZ_HOME", (scratch + "/data").c_str(), 1);
     setenv("XDG_DATA_HOME", (scratch + "/xdg").c_str(), 1);
     write_stand_in_files();
-    use_stand_in_loaders();
     int total = 0;
     for (const FuzzTarget &target : fuzz_targets()) {
         std::string folder = out + "/" + target.name;
