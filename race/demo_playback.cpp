@@ -14,6 +14,7 @@
 #include "race/history.h"
 #include "race/race_control.h"
 #include "race/race_state.h"
+#include "render/engine_sound.h"
 #include "track/erosion.h"
 #include "track/track.h"
 
@@ -462,7 +463,12 @@ static void play_records(void)
     static uint8_t records[(int)DEMO_RIDERS_MAX * (int)PACKED_STATE_SIZE];
     for (int n = 0; n < CHUNKS_PER_CALL && !demo_play_stalled; n++) {
         int64_t start = demo_read_position;
-        if (file_read(demo_play_file, records, block) != block) {
+        int whole = file_read(demo_play_file, records, block) == block;
+        // The riders' engines are heard only while their records come whole.
+        for (int i = 0; i < demo_rider_count; i++)
+            if (demo_riders[i].slot >= 0 && demo_riders[i].slot < BIKE_SLOT_COUNT)
+                engine_sounds[demo_riders[i].slot].level = whole ? 1.0f : 0.0f;
+        if (!whole) {
             leave_unread(start);
             return;
         }

@@ -35,6 +35,7 @@
 #include "render/camera.h"
 #include "render/engine_sound.h"
 #include "render/model.h"
+#include "render/script_sound.h"
 #include "render/texture.h"
 #include "script/track_script.h"
 #include "track/erosion.h"

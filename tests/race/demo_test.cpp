@@ -8,6 +8,7 @@
 #include "core/message.h"
 #include "net/client.h"
 #include "race/race_control.h"
+#include "render/engine_sound.h"
 #include "tests/bike/bike_fixture.h"
 #include "tests/race/demo_fixture.h"
 #include "track/erosion.h"
@@ -328,7 +329,9 @@ TEST(DemoChunks, OldFormatRecordsPerTicInHeaderOrder)
         demo_riders[0].slot = 4;   // the second rider has no slot
         message_log.next_line = 0;
         current_tic = 0;
+        engine_sounds[4].level = 0.5f;
         play_demo_chunks();
+        EXPECT_EQ(engine_sounds[4].level, 1.0f) << "records read whole: the engine is heard";
         std::vector<std::pair<int, std::string>> entries = history_entries(4);
         ASSERT_EQ(entries.size(), 9u) << "tics 0..8 are read ahead";
         for (int i = 0; i < 9; i++) {
@@ -341,9 +344,11 @@ TEST(DemoChunks, OldFormatRecordsPerTicInHeaderOrder)
         current_tic = 50;
         play_demo_chunks();
         EXPECT_EQ(history_entries(4).front().first, 18) << "the cut record waits";
+        EXPECT_EQ(engine_sounds[4].level, 0.0f) << "a record cut short silences the engine";
         append_bytes(demo_path("old.kzdemo"), bytes.substr(bytes.size() - 5));
         play_demo_chunks();
         EXPECT_EQ(history_entries(4).front().first, 19);
+        EXPECT_EQ(engine_sounds[4].level, 0.0f) << "read to the end: the demo is over";
 
         // Old version 4 states are shown without blending.
         uint8_t from[PACKED_STATE_SIZE] = {0}, to[PACKED_STATE_SIZE], out[PACKED_STATE_SIZE];

@@ -3,13 +3,18 @@
 // gate, the online false start and the time trial's lap change.
 #include "race_fixture.h"
 
+#include "app/shell.h"
 #include "bike/bike_getters.h"
 #include "bike/bike_pose.h"
 #include "core/message.h"
 #include "net/client.h"
+#include "platform/audio.h"
 #include "race/demo.h"
 #include "race/gates.h"
 #include "race/robot_table.h"
+#include "render/camera.h"
+#include "render/engine_sound.h"
+#include "render/script_sound.h"
 #include "track/objects.h"
 #include "track/timing.h"
 
@@ -223,4 +228,36 @@ TEST_F(RaceWorld, ATimeTrialLapMakesTheFastLapAndItsGhost)
     EXPECT_GT(last_lap_tics, 40 * TIC_RATE);
     EXPECT_GT(best_lap_tics, 0);
     EXPECT_LE(best_lap_tics, last_lap_tics);
+}
+
+TEST_F(RaceWorld, TheResetGivesRidersEngineVoicesAndPutsTheListenerAboveTheFollowedBike)
+{
+    audio_handle = open_readback_audio(0, 22050, 344);
+    ASSERT_NE(audio_handle, 0);
+    write_file(test_data_dir() + "snd/x.raw", "\x10\x20\x30\x40");
+    const int codes[3] = {SLOT_ROBOT, SLOT_PLAYER, SLOT_ROBOT};
+    ASSERT_TRUE(start(codes, 3, 1, 0));
+    for (int slot = 0; slot < 3; slot++) {
+        EXPECT_NE(engine_sounds[slot].voice, nullptr) << slot;
+        EXPECT_EQ(engine_sounds[slot].level, 1.0f) << slot;
+    }
+    EXPECT_EQ(engine_sounds[3].voice, nullptr);
+    ASSERT_EQ(followed_slot, 1);
+    const dReal *p = dBodyGetPosition(bike_slots[1]->frame_body);
+    EXPECT_EQ(camera_position[0], (float)p[0]);
+    EXPECT_EQ(camera_position[1], (float)p[1] + 5.0f);
+    EXPECT_EQ(camera_position[2], (float)p[2]);
+
+    // The next reset frees the track script's sounds and every old voice.
+    ASSERT_EQ(load_script_sound("@snd/x.raw"), 0);
+    ASSERT_TRUE(start(codes, 2, 1, 0));
+    EXPECT_EQ(script_sound_count, 0);
+    EXPECT_EQ(engine_sounds[2].voice, nullptr);
+    // The end of the race keeps only the player's slot 0 and its voice.
+    end_race();
+    EXPECT_NE(engine_sounds[0].voice, nullptr);
+    EXPECT_EQ(engine_sounds[1].voice, nullptr);
+    free_engine_sound(&engine_sounds[0]);
+    close_audio(audio_handle);
+    audio_handle = 0;
 }
