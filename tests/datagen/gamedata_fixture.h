@@ -64,3 +64,13 @@ inline std::vector<std::string> problem_lines(const std::string &log_path)
             }
     return found;
 }
+
+// Fails the test with the first few problem lines of the log.
+inline void expect_no_problem_lines(const std::string &log_path)
+{
+    std::vector<std::string> problems = problem_lines(log_path);
+    std::string shown;
+    for (size_t i = 0; i < problems.size() && i < 8; i++)
+        shown += "\n  " + problems[i];
+    EXPECT_TRUE(problems.empty()) << problems.size() << " problem lines:" << shown;
+}

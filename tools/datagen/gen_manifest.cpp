@@ -62,49 +62,85 @@ static int read_set_file(const DataSet *set, const char *name, ByteBuffer *out)
     return ok;
 }
 
+// Appends the shape file of one statue to the digest input unless it was
+// fed already ("null" is none).
+static void digest_statue_shape(const DataSet *set, const char *shape, char (*seen)[256], int *seen_count,
+                                ByteBuffer *all)
+{
+    if (!strcmp(shape, "null"))
+        return;
+    for (int i = 0; i < *seen_count; i++)
+        if (!strcmp(seen[i], shape))
+            return;
+    if (*seen_count >= 64)
+        return;
+    snprintf(seen[(*seen_count)++], 256, "%s", shape);
+    ByteBuffer bytes = {};
+    if (read_set_file(set, shape[0] == '@' ? shape + 1 : shape, &bytes))
+        buffer_append(all, bytes.data, bytes.size);
+    free_buffer(&bytes);
+}
+
+// The next line of a text buffer (ending at a line feed or the end).
+static const char *next_line(const char *line, char *out, size_t n)
+{
+    const char *end = strchr(line, '\n');
+    size_t length = end ? (size_t)(end - line) : strlen(line);
+    snprintf(out, n, "%.*s", (int)(length < n - 1 ? length : n - 1), line);
+    return end ? end + 1 : line + length;
+}
+
 int compute_track_digest(const DataSet *set, const char *track_folder, char *hex)
 {
     static const char *const FILES[] = {"terrain.hf", "terrain.png", "texturelist", "tilemap",
                                         "tileinfo",   "timing_gates", "statues"};
     ByteBuffer all = {};
-    ByteBuffer statues = {};
+    ByteBuffer gates = {}, statues = {};
     for (const char *file : FILES) {
         char name[DATA_PATH_MAX];
         snprintf(name, sizeof name, "%s/%s", track_folder, file);
         ByteBuffer bytes = {};
         if (read_set_file(set, name, &bytes))
             buffer_append(&all, bytes.data, bytes.size);
+        if (!strcmp(file, "timing_gates"))
+            buffer_append(&gates, bytes.data, bytes.size);
         if (!strcmp(file, "statues"))
             buffer_append(&statues, bytes.data, bytes.size);
         free_buffer(&bytes);
     }
-    // The statues' shape files, each distinct one once, in table order.
+    buffer_append(&gates, "", 1);
     buffer_append(&statues, "", 1);
+    // The statues' shape files, each distinct one once, in table order:
+    // the starting gate's pieces come first, then the statues file's.
     char seen[64][256];
     int seen_count = 0;
-    const char *line = (const char *)statues.data;
-    while (line && *line) {
+    char line[1024];
+    const char *at = (const char *)gates.data;
+    if (!strncmp(at, "startinggate:", 13)) {
+        at = next_line(at, line, sizeof line);
+        while (*at) {
+            at = next_line(at, line, sizeof line);
+            float v[4];
+            char model[256], texture[256], shape[256];
+            int items = sscanf(line, " [ %f %f %f ] %f %255s %255s %255s", &v[0], &v[1], &v[2], &v[3], model,
+                               texture, shape);
+            if (items < 4)
+                break;
+            digest_statue_shape(set, items == 7 ? shape : "@startgate.shp", seen, &seen_count, &all);
+        }
+    }
+    at = (const char *)statues.data;
+    while (*at) {
+        at = next_line(at, line, sizeof line);
         float v[4];
         char model[256], texture[256], shape[256];
-        if (sscanf(line, " [ %f %f %f ] %f %255s %255s %255s", &v[0], &v[1], &v[2], &v[3], model, texture, shape) !=
-            7)
+        if (sscanf(line, " [ %f %f %f ] %f %255s %255s %255s", &v[0], &v[1], &v[2], &v[3], model, texture, shape) != 7)
             break;
-        int known = !strcmp(shape, "null");
-        for (int i = 0; i < seen_count && !known; i++)
-            known = !strcmp(seen[i], shape);
-        if (!known && seen_count < 64) {
-            snprintf(seen[seen_count++], sizeof seen[0], "%s", shape);
-            ByteBuffer bytes = {};
-            if (read_set_file(set, shape[0] == '@' ? shape + 1 : shape, &bytes))
-                buffer_append(&all, bytes.data, bytes.size);
-            free_buffer(&bytes);
-        }
-        line = strchr(line, '\n');
-        if (line)
-            line++;
+        digest_statue_shape(set, shape, seen, &seen_count, &all);
     }
     digest_hex(all.data, all.size, hex);
     free_buffer(&all);
+    free_buffer(&gates);
     free_buffer(&statues);
     return 1;
 }

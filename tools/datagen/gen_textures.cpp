@@ -207,7 +207,8 @@ static const TilePhysics *tile_physics(int tile)
 
 int encode_tileinfo(ByteBuffer *out)
 {
-    int ok = buffer_printf(out, "# Ground tiles: friction by slip speed, rolling resistance, dirt spray, ruts.\n");
+    // The file has no comments: every word starting a line is a keyword.
+    int ok = 1;
     for (int tile = 0; ok && tile < GROUND_TILE_COUNT; tile++) {
         const TilePhysics *p = tile_physics(tile);
         char texture[64];
