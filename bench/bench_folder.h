@@ -27,6 +27,27 @@ inline std::string make_bench_folder()
     return dir;
 }
 
+// Writes a file, making its folders.
+inline void write_bench_file(const std::string &path, const std::string &bytes)
+{
+    for (size_t i = 1; i < path.size(); i++)
+        if (path[i] == '/')
+            mkdir(path.substr(0, i).c_str(), 0755);
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return;
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+// One sphere line of a ".shp" collision shape.
+inline std::string shape_sphere(float x, float y, float z, float r)
+{
+    char line[128];
+    snprintf(line, sizeof line, "%g %g %g %g 0.5 25000 2500\n", x, y, z, r);
+    return line;
+}
+
 inline int remove_bench_entry(const char *path, const struct stat *, int, struct FTW *)
 {
     return remove(path);

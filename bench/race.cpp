@@ -33,33 +33,16 @@ const int RIDERS = 40;
 const int RIDE_TICS = 1280;   // 10 s
 
 
-void write_text(const std::string &path, const std::string &bytes)
-{
-    for (size_t i = 1; i < path.size(); i++)
-        if (path[i] == '/')
-            mkdir(path.substr(0, i).c_str(), 0755);
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return;
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
 
-std::string sphere(float x, float y, float z, float r)
-{
-    char line[128];
-    snprintf(line, sizeof line, "%g %g %g %g 0.5 25000 2500\n", x, y, z, r);
-    return line;
-}
 
 // A gentle hill field, a loop of six checkpoints of radius 180 ft and a
 // start gate of ten pieces across it.
 void write_game_data()
 {
     std::string data = bench_dir + "/data/";
-    write_text(data + "generic_frame.shp", "2\n" + sphere(0, 0.5f, -0.8f, 0.5f) +
-                                               sphere(0, 0.4f, 0.8f, 0.5f));
-    write_text(data + "generic_rider.shp", "1\n" + sphere(0, 0.2f, -0.1f, 0.7f));
+    write_bench_file(data + "generic_frame.shp", "2\n" + shape_sphere(0, 0.5f, -0.8f, 0.5f) +
+                                               shape_sphere(0, 0.4f, 0.8f, 0.5f));
+    write_bench_file(data + "generic_rider.shp", "1\n" + shape_sphere(0, 0.2f, -0.1f, 0.7f));
     std::string dir = data + "tracks/race/";
     const int side = 257;
     std::string bytes = "7 2.0 0.0 8.0\n:";
@@ -70,13 +53,13 @@ void write_game_data()
             bytes += (char)(v & 0xff);
             bytes += (char)(v >> 8);
         }
-    write_text(dir + "terrain.hf", bytes);
-    write_text(dir + "shadingx2.ppm", "P6\n257 257\n255\n" + std::string(257 * 257 * 3, (char)64));
-    write_text(dir + "tileinfo", "name dirt\nfriction 1.0 1\nslip_function 1\nroll_resist 1 2 1\n"
+    write_bench_file(dir + "terrain.hf", bytes);
+    write_bench_file(dir + "shadingx2.ppm", "P6\n257 257\n255\n" + std::string(257 * 257 * 3, (char)64));
+    write_bench_file(dir + "tileinfo", "name dirt\nfriction 1.0 1\nslip_function 1\nroll_resist 1 2 1\n"
                                  "roost count=2 slip_threshold=2 slow_angle=0.4 fast_angle=1.2 "
                                  "slow_speed=20 fast_speed=120 size=0.3 grow=0.5 drag=1 "
                                  "vscale=0.6 randomize=3\naddtile\n");
-    write_text(dir + "tilemap", std::string(128 * 128, '\0'));
+    write_bench_file(dir + "tilemap", std::string(128 * 128, '\0'));
     std::string gates = "startinggate:\n";
     float a0 = -0.6f, cx = 256, cz = 256, r = 180;
     float sx = cx + r * cosf(a0), sz = cz + r * sinf(a0);
@@ -97,7 +80,7 @@ void write_game_data()
         gates += line;
     }
     gates += "firstlap:\n0 1 2 3 4 5\nnormallap:\n0 1 2 3 4 5\n";
-    write_text(dir + "timing_gates", gates);
+    write_bench_file(dir + "timing_gates", gates);
 }
 
 void ride(int slot, const BikeState *, RiderControls *c, void *)

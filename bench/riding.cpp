@@ -30,24 +30,7 @@ namespace {
 std::string bench_dir;
 
 
-void write_text(const std::string &path, const std::string &bytes)
-{
-    for (size_t i = 1; i < path.size(); i++)
-        if (path[i] == '/')
-            mkdir(path.substr(0, i).c_str(), 0755);
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return;
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
 
-std::string sphere(float x, float y, float z, float r)
-{
-    char line[128];
-    snprintf(line, sizeof line, "%g %g %g %g 0.5 25000 2500\n", x, y, z, r);
-    return line;
-}
 
 float hill_height(int column, int row)
 {
@@ -58,20 +41,20 @@ float hill_height(int column, int row)
 void write_game_data()
 {
     std::string data = bench_dir + "/data/";
-    write_text(data + "generic_frame.shp", "3\n" + sphere(0, 0.5f, -0.8f, 0.5f) +
-                                               sphere(0, 0.4f, 0.8f, 0.5f) +
-                                               sphere(0, -0.3f, -0.2f, 0.55f));
-    write_text(data + "generic_fork_upper.shp",
-               "2\n" + sphere(-0.9f, 0.7f, 0.44f, 0.2f) + sphere(0.9f, 0.7f, 0.44f, 0.2f));
-    write_text(data + "generic_fork_lower.shp", "1\n" + sphere(0, 0, 0, 0.25f));
-    write_text(data + "generic_swingarm.shp", "1\n" + sphere(0, 0, -0.5f, 0.25f));
-    write_text(data + "generic_rider.shp",
-               "2\n" + sphere(0, 0.2f, -0.1f, 0.7f) + sphere(0, 1.45f, -0.62f, 0.45f));
+    write_bench_file(data + "generic_frame.shp", "3\n" + shape_sphere(0, 0.5f, -0.8f, 0.5f) +
+                                               shape_sphere(0, 0.4f, 0.8f, 0.5f) +
+                                               shape_sphere(0, -0.3f, -0.2f, 0.55f));
+    write_bench_file(data + "generic_fork_upper.shp",
+               "2\n" + shape_sphere(-0.9f, 0.7f, 0.44f, 0.2f) + shape_sphere(0.9f, 0.7f, 0.44f, 0.2f));
+    write_bench_file(data + "generic_fork_lower.shp", "1\n" + shape_sphere(0, 0, 0, 0.25f));
+    write_bench_file(data + "generic_swingarm.shp", "1\n" + shape_sphere(0, 0, -0.5f, 0.25f));
+    write_bench_file(data + "generic_rider.shp",
+               "2\n" + shape_sphere(0, 0.2f, -0.1f, 0.7f) + shape_sphere(0, 1.45f, -0.62f, 0.45f));
     for (const char *name : {"front_wheel.shp", "rear_wheel.shp"}) {
         std::string text = "8\n";
         for (int i = 0; i < 8; i++)
-            text += sphere(0, 0.8f * cosf(i * 0.785398f), 0.8f * sinf(i * 0.785398f), 0.333f);
-        write_text(data + name, text);
+            text += shape_sphere(0, 0.8f * cosf(i * 0.785398f), 0.8f * sinf(i * 0.785398f), 0.333f);
+        write_bench_file(data + name, text);
     }
 
     std::string dir = data + "tracks/hills/";
@@ -85,14 +68,14 @@ void write_game_data()
             bytes += (char)(v & 0xff);
             bytes += (char)(v >> 8);
         }
-    write_text(dir + "terrain.hf", bytes);
+    write_bench_file(dir + "terrain.hf", bytes);
     std::string shading = "P6\n257 257\n255\n" + std::string((size_t)side * side * 3, (char)64);
-    write_text(dir + "shadingx2.ppm", shading);
-    write_text(dir + "tileinfo",
+    write_bench_file(dir + "shadingx2.ppm", shading);
+    write_bench_file(dir + "tileinfo",
                "name dirt\nfriction 1.0 1\nslip_function 1\nroll_resist 1 2 1\n"
                "roost count=2 slip_threshold=2 slow_angle=0.4 fast_angle=1.2 slow_speed=20 "
                "fast_speed=120 size=0.3 grow=0.5 drag=1 vscale=0.6 randomize=3\naddtile\n");
-    write_text(dir + "tilemap", std::string(128 * 128, '\0'));
+    write_bench_file(dir + "tilemap", std::string(128 * 128, '\0'));
 }
 
 bool load_hills()

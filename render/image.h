@@ -52,3 +52,8 @@ void reduce_image(uint8_t **pixels, int *width, int *height, int channels, long 
 // end with ending; the caller frees it. The two are the same operation.
 char *replace_suffix(const char *name, const char *ending, const char *replacement);
 char *replace_name_suffix(const char *name, const char *ending, const char *replacement);
+
+// The index of the cache entry named exactly, else of the first named so
+// but for letter case (with the message line's "Warning: case mismatch on
+// '%.900s'"), else -1. name_of gives entry i's name.
+int find_cached_name(int count, const char *(*name_of)(int), const char *name);

@@ -75,19 +75,30 @@ void reduce_image(uint8_t **pixels, int *width, int *height, int channels, long 
     *height = h;
 }
 
-static ImageRecord *find_image(const char *name)
+int find_cached_name(int count, const char *(*name_of)(int), const char *name)
 {
-    for (int i = 0; i < image_table.count; i++)
-        if (!strcmp(image_records()[i]->name, name))
-            return image_records()[i];
-    for (int i = 0; i < image_table.count; i++)
-        if (!strcasecmp(image_records()[i]->name, name)) {
+    for (int i = 0; i < count; i++)
+        if (!strcmp(name_of(i), name))
+            return i;
+    for (int i = 0; i < count; i++)
+        if (!strcasecmp(name_of(i), name)) {
             char message[1000];
             snprintf(message, sizeof message, "Warning: case mismatch on '%.900s'", name);
             print_message(message);
-            return image_records()[i];
+            return i;
         }
-    return nullptr;
+    return -1;
+}
+
+static const char *image_name_at(int i)
+{
+    return image_records()[i]->name;
+}
+
+static ImageRecord *find_image(const char *name)
+{
+    int i = find_cached_name(image_table.count, image_name_at, name);
+    return i < 0 ? nullptr : image_records()[i];
 }
 
 // Decodes the file as J7, J6, PPM or else PNG; channels of the result out.

@@ -52,19 +52,15 @@ static TextureRecord *find_texture(int texture)
     return nullptr;
 }
 
+static const char *texture_name_at(int i)
+{
+    return texture_records()[i]->name;
+}
+
 static TextureRecord *find_texture_by_name(const char *name)
 {
-    for (int i = 0; i < texture_table.count; i++)
-        if (!strcmp(texture_records()[i]->name, name))
-            return texture_records()[i];
-    for (int i = 0; i < texture_table.count; i++)
-        if (!strcasecmp(texture_records()[i]->name, name)) {
-            char message[1000];
-            snprintf(message, sizeof message, "Warning: case mismatch on '%.900s'", name);
-            print_message(message);
-            return texture_records()[i];
-        }
-    return nullptr;
+    int i = find_cached_name(texture_table.count, texture_name_at, name);
+    return i < 0 ? nullptr : texture_records()[i];
 }
 
 static void add_texture_record(int id, const char *name, long memory, char *info)
