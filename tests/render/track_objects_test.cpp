@@ -29,7 +29,7 @@
 
 namespace {
 
-struct BillboardSpec {
+struct BillboardSetup {
     float x, z;
     int texture;
     int alpha;
@@ -37,12 +37,12 @@ struct BillboardSpec {
 };
 
 // Fills the billboard table (y 0); every draw value starts at -7.
-void set_billboards(const std::vector<BillboardSpec> &specs)
+void set_billboards(const std::vector<BillboardSetup> &setups)
 {
     if (!billboard_table.data)
         init_growable_array(&billboard_table, sizeof(Billboard));
     billboard_table.count = 0;
-    for (const BillboardSpec &s : specs) {
+    for (const BillboardSetup &s : setups) {
         Billboard *b = (Billboard *)append_to_growable_array(&billboard_table);
         ASSERT_NE(b, nullptr);
         *b = Billboard{};
@@ -133,8 +133,8 @@ TEST_F(ObjectTables, BillboardsKeyedAndSortedFarthestFirst)
 
 TEST_F(ObjectTables, BillboardsAfterTheFirst2000AreKeyedWithoutTheirWidth)
 {
-    std::vector<BillboardSpec> specs(2001, BillboardSpec{0, 50, 1, 255, 3.0f, 2.0f});
-    set_billboards(specs);
+    std::vector<BillboardSetup> setups(2001, BillboardSetup{0, 50, 1, 255, 3.0f, 2.0f});
+    set_billboards(setups);
     float rotation[9];
     level_camera(rotation);
     const float eye[3] = {0, 0, 0};
@@ -151,7 +151,7 @@ TEST_F(ObjectTables, GroupingMovesSameTexturesTogetherUnlessSomethingOverlaps)
     const float right[3] = {-1, 0, 0};   // looking along +z
     struct Case {
         const char *name;
-        std::vector<BillboardSpec> specs;   // in sorted order
+        std::vector<BillboardSetup> setups;   // in sorted order
         int lookahead;
         std::vector<int> order;
     } cases[] = {
@@ -170,9 +170,9 @@ TEST_F(ObjectTables, GroupingMovesSameTexturesTogetherUnlessSomethingOverlaps)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        set_billboards(c.specs);
+        set_billboards(c.setups);
         std::vector<int> list;
-        for (int i = 0; i < (int)c.specs.size(); i++)
+        for (int i = 0; i < (int)c.setups.size(); i++)
             list.push_back(i);
         group_billboards(list.data(), (int)list.size(), eye, right, c.lookahead);
         EXPECT_EQ(list, c.order);
