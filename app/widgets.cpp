@@ -130,6 +130,23 @@ const char *selected_choice(const OptionList *list)
     return choice ? choice : "";
 }
 
+void format_shown_choice(const OptionList *list, char *text, int size)
+{
+    const char *choice = selected_choice(list);
+    int limit = size < 1024 ? size : 1024;
+    size_t typed = strlen(typeahead_text);
+    if (list == typeahead_list && typed > 0) {
+        for (size_t i = strlen(choice); i-- > 0;) {
+            if (strlen(choice + i) < typed || !matches_at(choice + i, typeahead_text))
+                continue;
+            snprintf(text, (size_t)limit, "%.*s\033[31m%s\033[0m%s", (int)i, choice, typeahead_text,
+                     choice + i + typed);
+            return;
+        }
+    }
+    snprintf(text, (size_t)limit, "%s", choice);
+}
+
 void handle_option_list_key(OptionList *list, int key)
 {
     if (list != typeahead_list) {

@@ -108,6 +108,10 @@ int select_option_by_name(OptionList *list, const char *text);
 int set_slider_from_text(Slider *slider, const char *text);
 // At most capacity characters; the cursor goes to the end. Returns 1.
 int set_text_field_text(TextField *field, const char *text);
+// The selected choice as drawn: when this list has the type-ahead text and
+// the choice holds it (the last place, ignoring case), that part is shown
+// as typed in red. Cut at 1023 characters.
+void format_shown_choice(const OptionList *list, char *text, int size);
 // The selected choice's text, or "" for a list with no choices.
 const char *selected_choice(const OptionList *list);
 // The choices of a list, keeping the selection inside them.
