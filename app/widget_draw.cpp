@@ -196,15 +196,7 @@ void draw_binding_row(KeyBinding *binding, int selected, const LayoutPen *pen, c
     draw_framed_text(binding->label, label_colours.text, label_colours.frame, width * label_fraction - b,
                      alignment);
     char text[1100];
-    if (binding == watched_binding)
-        snprintf(text, sizeof text, "<<PRESS A KEY>>");
-    else if (binding->key_name)
-        snprintf(text, sizeof text, "%.1023s", binding->key_name);
-    else if (binding->axis_name)
-        snprintf(text, sizeof text, "%.1000s %s", binding->axis_name,
-                 binding->range_end >= 0.0f ? "(Positive)" : "(Negative)");
-    else
-        snprintf(text, sizeof text, "None");
+    binding_row_text(binding, text, sizeof text);
     glPushMatrix();
     glTranslatef(width * label_fraction + b, 0.0f, 0.0f);
     const WidgetColours &c = pair_for(selected);
