@@ -6,6 +6,7 @@
 #include "app/option_screen_items.h"
 #include "app/race_screens.h"
 #include "net/client.h"
+#include "net/console.h"
 #include "platform/window.h"
 #include "core/message.h"
 #include "race/demo.h"
@@ -229,6 +230,24 @@ TEST(Chooser, PagesOfTwentyAndTheirEdges)
     EXPECT_EQ(menu_state, MENU_NEW_RACE);
     EXPECT_EQ(menu_selection, 0);
     EXPECT_EQ(list.selected, 42);
+}
+
+TEST(Console, TheLineIsEditedAndEnterTakesIt)
+{
+    menu_keys.enter = 1003, menu_keys.page_up = 1004, menu_keys.page_down = 1005;
+    set_menu_state(MENU_CONSOLE);
+    for (int key : {(int)'h', (int)'i', 8, (int)'o'})
+        menu_key(key);
+    EXPECT_STREQ(console_line.text, "ho");
+    menu_key(menu_keys.enter);
+    EXPECT_STREQ(console_line.text, "");
+    EXPECT_EQ(console_line.cursor, 0);
+    for (int i = 0; i < 1000; i++)
+        menu_key(menu_keys.page_up);
+    EXPECT_EQ(console_scroll, 950);
+    for (int i = 0; i < 1000; i++)
+        menu_key(menu_keys.page_down);
+    EXPECT_EQ(console_scroll, 0);
 }
 
 TEST(Multiplayer, ConnectRemembersTheServerOnceAndClosesTheMenu)

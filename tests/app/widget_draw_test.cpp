@@ -6,6 +6,7 @@
 #include "app/menu_screens.h"
 #include "app/race_screens.h"
 #include "app/widget_draw.h"
+#include "net/console.h"
 #include "render/gl_extensions.h"
 #include "render/overlay.h"
 #include "render/scene.h"
@@ -171,6 +172,13 @@ TEST_F(MenuFrame, EveryScreenDraws)
         draw_menu();
         EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR) << state;
     }
+    // The console's history at either end of its scroll, and beyond.
+    set_menu_state(MENU_CONSOLE);
+    for (int scroll : {950, 2000, -7}) {
+        console_scroll = scroll;
+        draw_menu();
+    }
+    console_scroll = 0;
     // The main menu's buttons were given rectangles inside the window.
     for (const WidgetRect *const *r = menu_hover_rects(MENU_MAIN); *r; r++) {
         EXPECT_GE((*r)->x0, 0);
