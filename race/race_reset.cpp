@@ -314,6 +314,8 @@ const char *model_alias(const char *model)
 int reset_race(const int *slot_codes, int open_demo, int record, int length_tics, int laps,
                int skill)
 {
+    // The script goes before anything it could reach is freed.
+    unload_track_script();
     finish_series_event();
     show_loading_status("Resetting...");
     log_printf("Resetting\n");
@@ -468,6 +470,7 @@ int reset_race(const int *slot_codes, int open_demo, int record, int length_tics
         camera_position[2] = (float)p[2];
     }
     tune_process_memory();
+    hook_base_tic = current_tic;
     return 1;
 }
 

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -205,4 +206,46 @@ TEST_F(BikeDrawing, AGhostAtAlphaZeroLeavesTheColour)
         changed += solid[i] != cleared[i];
     EXPECT_GT(changed, 100);   // the bike shows when drawn whole
     EXPECT_EQ(ghost, cleared);
+}
+
+TEST(HelmetPose, DefinedFromDegenerateMotion)
+{
+    const BikeModel *model = get_bike_model(0);
+    ASSERT_NE(model, nullptr);
+    BodyPose upright{};
+    upright.rotation[0] = upright.rotation[4] = upright.rotation[8] = 1.0;
+    upright.position[1] = 3.0;
+    BodyPose flat{};   // a rotation of zeros: no axes at all
+    const double inf = INFINITY;
+    struct Case {
+        const char *name;
+        const BodyPose *rider;
+        double velocity[3];
+    } cases[] = {
+        {"at rest", &upright, {0, 0, 0}},
+        {"riding forward", &upright, {0, 0, -40}},
+        {"the velocity along the body's z axis exactly", &upright, {0, 0, 32}},
+        {"straight up", &upright, {0, 50, 0}},
+        {"velocity not a number", &upright, {NAN, 0, inf}},
+        {"zero axes", &flat, {0, 0, -40}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        float position[3], orientation[9];
+        compute_helmet_pose_from(model, c.rider, c.velocity, position, orientation);
+        for (float v : position)
+            ASSERT_TRUE(std::isfinite(v));
+        for (float v : orientation)
+            ASSERT_TRUE(std::isfinite(v));
+        if (c.rider == &upright) {
+            // Unit, orthogonal columns.
+            for (int a = 0; a < 3; a++)
+                for (int b = 0; b < 3; b++) {
+                    float dot = 0;
+                    for (int i = 0; i < 3; i++)
+                        dot += orientation[3 * i + a] * orientation[3 * i + b];
+                    EXPECT_NEAR(dot, a == b ? 1.0f : 0.0f, 1e-4) << a << b;
+                }
+        }
+    }
 }

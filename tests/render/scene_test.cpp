@@ -342,6 +342,21 @@ TEST_F(SceneFrames, TerrainAtItsDetailMatchesTheWholeField)
     }
 }
 
+TEST_F(SceneFrames, FarPlaneAtTheNearPlaneStillMakesAFrustum)
+{
+    // The lighting file may set both planes alike; GL refuses such a frustum.
+    track_lighting.near_plane = track_lighting.far_plane = 0.5f;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    set_projection(160, 120, 80.0f);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    float projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    for (float v : projection)
+        EXPECT_TRUE(std::isfinite(v));
+    EXPECT_NE(projection[10], 0.0f);
+}
+
 TEST_F(SceneFrames, SkyOrClearedBufferWithFugly)
 {
     const float eye[3] = {256, 80, 20};
