@@ -20,6 +20,7 @@
 #include "track/objects.h"
 #include "track/timing.h"
 
+#include "app/graphics_settings.h"
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -342,18 +343,18 @@ TEST_F(ObjectTables, StatuesCulledByDetailAndTurnedToFaceTheEye)
     statue.x = 0;
     statue.z = 0;
     const float orientation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    int saved = model_detail;
+    double saved = model_detail_slider.value;
     struct Range {
         int detail;
         float distance;
         int drawn;
     } ranges[] = {{10, 1999, 1}, {10, 2001, 0}, {11, 1e9f, 1}, {5, 499, 1}, {5, 501, 0}, {0, 1, 0}, {0, 0, 1}};
     for (const Range &r : ranges) {
-        model_detail = r.detail;
+        model_detail_slider.value = r.detail;
         const float eye[3] = {r.distance * 0.6f, 0, r.distance * 0.8f};
         EXPECT_EQ(statue_in_range(&statue, eye), r.drawn) << r.detail << " " << r.distance;
     }
-    model_detail = saved;
+    model_detail_slider.value = saved;
 
     struct Facing {
         const char *name;
@@ -485,17 +486,17 @@ TEST_F(LensFlares, ShownOverBrightPixelsOnly)
 
     // Switched off: no flare and the intensities as they were.
     flare->intensity = 0.7f;
-    int saved = lens_flare;
-    lens_flare = 0;
+    int saved = lens_flare_list.selected;
+    lens_flare_list.selected = 0;
     frame(1);
     EXPECT_FLOAT_EQ(flare->intensity, 0.7f);
     EXPECT_EQ(red_at(16, 32), 0);
-    lens_flare = saved;
+    lens_flare_list.selected = saved;
 
     // A source that is not a number is skipped.
     flare->position[0] = NAN;
-    lens_flare = 1;
+    lens_flare_list.selected = 1;
     frame(1);
     EXPECT_EQ(flare->intensity, 0.0f);
-    lens_flare = saved;
+    lens_flare_list.selected = saved;
 }
