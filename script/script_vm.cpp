@@ -38,7 +38,7 @@ size_t block_size(void *block)
 
 // The running thread takes its interrupt, and so the budget check, at its
 // next instruction.
-void refuse_block(ScriptVm *vm)
+void interrupt_soon(ScriptVm *vm)
 {
     if (vm->context)
         script_interrupt_soon(vm->context);
@@ -62,7 +62,7 @@ void note_clock(ScriptVm *vm)
     vm->allocation_tick = 0;
     if (budget_spent(vm)) {
         vm->timed_out = 1;
-        refuse_block(vm);
+        interrupt_soon(vm);
     }
 }
 
@@ -73,7 +73,7 @@ int admit_block(ScriptVm *vm, size_t size, size_t old)
 {
     note_clock(vm);
     if (size > script_heap_cap || vm->heap_bytes - old + size + BLOCK_HEADER > script_heap_cap) {
-        refuse_block(vm);
+        interrupt_soon(vm);
         return 0;
     }
     return 1;
@@ -92,7 +92,7 @@ void *script_alloc(void *udata, duk_size_t size)
         return nullptr;
     uint8_t *block = (uint8_t *)malloc(size + BLOCK_HEADER);
     if (!block) {
-        refuse_block(vm);
+        interrupt_soon(vm);
         return nullptr;
     }
     memcpy(block, &size, sizeof size);
@@ -123,7 +123,7 @@ void *script_realloc(void *udata, void *pointer, duk_size_t size)
         return nullptr;
     uint8_t *block = (uint8_t *)realloc((uint8_t *)pointer - BLOCK_HEADER, size + BLOCK_HEADER);
     if (!block) {
-        refuse_block(vm);
+        interrupt_soon(vm);
         return nullptr;   // the old block stays
     }
     memcpy(block, &size, sizeof size);

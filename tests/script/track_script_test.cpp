@@ -123,12 +123,10 @@ TEST_F(ScriptTrack, EveryResetLoadsTheScriptAfreshOnTheSameTrack)
 {
     ASSERT_TRUE(race_with("var n = (typeof n == 'number' ? n : 0) + 1; kz.first = 1;"));
     ASSERT_TRUE(run("n = 5; kept = 1;"));
-    ScriptVm *first = track_script;
     ASSERT_TRUE(reset_scripted_race());
     ASSERT_NE(track_script, nullptr);
     EXPECT_EQ(number("n"), 1.0);        // nothing carried over
     EXPECT_TRUE(std::isnan(number("kept")));
-    (void)first;
 
     // The new text is read at the next reset.
     write_script("var second = 2;");
