@@ -148,7 +148,7 @@ duk_ret_t kz_move_statue(duk_context *ctx)
     statue->yaw = v[3];
     statue->yaw_power = v[3] >= 3.25f ? exp2f(v[3]) : 0.0f;
     place_statue(statue);
-    if (!std::isfinite(statue->y) || !all_finite(statue->orientation, 9)) {
+    if (!std::isfinite(statue->y) || !std::isfinite(statue->yaw_power) || !all_finite(statue->orientation, 9)) {
         *statue = before;
         return return_script_number(ctx, 0);
     }

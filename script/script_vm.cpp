@@ -20,6 +20,7 @@
 #include "script/script_limits.h"
 
 long long script_heap_bytes;
+size_t script_heap_cap = SCRIPT_HEAP_CAP;
 
 namespace {
 
@@ -37,10 +38,21 @@ size_t block_size(void *block)
 
 // The running thread takes its interrupt, and so the budget check, at its
 // next instruction.
-void refuse_block(ScriptVm *vm)
+void interrupt_soon(ScriptVm *vm)
 {
     if (vm->context)
         script_interrupt_soon(vm->context);
+}
+
+// 1 once the running budget's CPU time is spent. The thread's CPU clock is
+// a system call; the monotonic clock is not, and a thread cannot have used
+// more CPU time than has passed, so the first is read only when the second
+// has run past the budget.
+int budget_spent(const ScriptVm *vm)
+{
+    if (monotonic_ns() - vm->wall_start_ns < vm->budget_ns)
+        return 0;
+    return thread_cpu_ns() - vm->cpu_start_ns >= vm->budget_ns;
 }
 
 void note_clock(ScriptVm *vm)
@@ -48,9 +60,9 @@ void note_clock(ScriptVm *vm)
     if (!vm->budgeted || vm->timed_out || ++vm->allocation_tick < CLOCK_READ_INTERVAL)
         return;
     vm->allocation_tick = 0;
-    if (thread_cpu_ns() >= vm->deadline_ns) {
+    if (budget_spent(vm)) {
         vm->timed_out = 1;
-        refuse_block(vm);
+        interrupt_soon(vm);
     }
 }
 
@@ -60,9 +72,8 @@ void note_clock(ScriptVm *vm)
 int admit_block(ScriptVm *vm, size_t size, size_t old)
 {
     note_clock(vm);
-    if (size > (size_t)SCRIPT_HEAP_CAP ||
-        vm->heap_bytes - old + size + BLOCK_HEADER > (size_t)SCRIPT_HEAP_CAP) {
-        refuse_block(vm);
+    if (size > script_heap_cap || vm->heap_bytes - old + size + BLOCK_HEADER > script_heap_cap) {
+        interrupt_soon(vm);
         return 0;
     }
     return 1;
@@ -81,7 +92,7 @@ void *script_alloc(void *udata, duk_size_t size)
         return nullptr;
     uint8_t *block = (uint8_t *)malloc(size + BLOCK_HEADER);
     if (!block) {
-        refuse_block(vm);
+        interrupt_soon(vm);
         return nullptr;
     }
     memcpy(block, &size, sizeof size);
@@ -112,7 +123,7 @@ void *script_realloc(void *udata, void *pointer, duk_size_t size)
         return nullptr;
     uint8_t *block = (uint8_t *)realloc((uint8_t *)pointer - BLOCK_HEADER, size + BLOCK_HEADER);
     if (!block) {
-        refuse_block(vm);
+        interrupt_soon(vm);
         return nullptr;   // the old block stays
     }
     memcpy(block, &size, sizeof size);
@@ -284,7 +295,7 @@ extern "C" int script_timed_out(void *udata)
     ScriptVm *vm = (ScriptVm *)udata;
     if (!vm || !vm->budgeted || vm->timed_out)
         return 1;   // outside an entry nothing runs
-    if (thread_cpu_ns() < vm->deadline_ns)
+    if (!budget_spent(vm))
         return 0;
     vm->timed_out = 1;
     return 1;
@@ -294,6 +305,14 @@ long long thread_cpu_ns(void)
 {
     struct timespec now;
     if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0)
+        return 0;
+    return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+long long monotonic_ns(void)
+{
+    struct timespec now;
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0)
         return 0;
     return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
 }
@@ -387,14 +406,16 @@ int script_register(ScriptVm *vm, const char *object_name)
 
 void script_vm_begin_budget(ScriptVm *vm, int milliseconds)
 {
-    vm->deadline_ns = thread_cpu_ns() + (long long)milliseconds * 1000000LL;
+    vm->budget_ns = (long long)milliseconds * 1000000LL;
+    vm->cpu_start_ns = thread_cpu_ns();
+    vm->wall_start_ns = monotonic_ns();
     vm->allocation_tick = 0;
     vm->budgeted = 1;
 }
 
 void script_vm_end_budget(ScriptVm *vm)
 {
-    if (vm->budgeted && thread_cpu_ns() >= vm->deadline_ns)
+    if (vm->budgeted && budget_spent(vm))
         vm->timed_out = 1;
     vm->budgeted = 0;
 }

@@ -15,7 +15,9 @@ struct ScriptVm {
     duk_context *context;
     char message[SCRIPT_TEXT_LENGTH];   // last error text, empty after a success
     size_t heap_bytes;                  // live blocks of the heap, headers included
-    long long deadline_ns;              // thread CPU time the budget ends at
+    long long budget_ns;                // of the running budget
+    long long cpu_start_ns;             // thread CPU time at its start
+    long long wall_start_ns;            // monotonic time at its start
     int budgeted;                       // 1 while a budget runs
     int entry_budget_ms;                // budget of an entry made with none running
     int timed_out;                      // the budget ran out; stays set
@@ -24,9 +26,12 @@ struct ScriptVm {
 
 // Live bytes of every script heap (block headers included).
 extern long long script_heap_bytes;
+// The most one heap may hold (SCRIPT_HEAP_CAP unless changed).
+extern size_t script_heap_cap;
 
-// Thread CPU time in nanoseconds.
+// Thread CPU time and monotonic time in nanoseconds.
 long long thread_cpu_ns(void);
+long long monotonic_ns(void);
 
 // A new heap with an empty text buffer, or null when either allocation
 // fails. Its entries run within SCRIPT_HOOK_BUDGET_MS each.

@@ -4,6 +4,7 @@
 // floods of messages, and paths outside the game data. After each the race
 // still runs, and the next reset loads a good script.
 #include "script_fixture.h"
+#include "script_samples.h"
 
 #include "app/shell.h"
 #include "platform/audio.h"
@@ -69,7 +70,7 @@ TEST_F(HostileScripts, AnEndlessLoopAtLoadIsStoppedWithinTheLoadBudget)
 {
     long long reset = cpu_of([] { ASSERT_TRUE(race_with(GOOD_SCRIPT)); });
     int lines = count_error_lines();
-    long long spent = cpu_of([] { ASSERT_TRUE(race_with("var started = 1; for (;;) {}")); });
+    long long spent = cpu_of([] { ASSERT_TRUE(race_with(LOOPING_LOAD_SCRIPT)); });
     EXPECT_EQ(track_script, nullptr);
     EXPECT_EQ(count_error_lines(), lines + 1);
     EXPECT_GE(spent, SCRIPT_LOAD_BUDGET_MS * 1000000LL);
@@ -79,62 +80,37 @@ TEST_F(HostileScripts, AnEndlessLoopAtLoadIsStoppedWithinTheLoadBudget)
 
 TEST_F(HostileScripts, EndlessLoopsInEachHookStopTheScriptWithOneMessage)
 {
-    const struct {
-        const char *script;
-        std::function<void()> hook;
-    } cases[] = {
-        {"kz.tic_handler = function () { for (;;) {} };", [] { run_tics(1); }},
-        {"kz.frame_handler = function () { for (;;) {} };", [] { call_frame_handler(); }},
-        // Catching the stop does not help.
-        {"kz.tic_handler = function () { for (;;) { try { for (;;) {} } catch (e) {} finally {} } };",
-         [] { run_tics(1); }},
-        {"kz.frame_handler_ = function () { while (true) { try { throw 1; } catch (e) { continue; } } };",
-         [] { call_frame_handler(); }},
-        // A coroutine of the engine's own is stopped all the same.
-        {"kz.tic_handler = function () { var t = new Duktape.Thread(function () { for (;;) {} });"
-         " Duktape.Thread.resume(t); };",
-         [] { run_tics(1); }},
-    };
-    for (const auto &c : cases) {
-        ASSERT_TRUE(race_with(c.script)) << c.script;
-        ASSERT_NE(track_script, nullptr) << c.script;
+    for (const char *script : LOOPING_HOOK_SCRIPTS) {
+        ASSERT_TRUE(race_with(script)) << script;
+        ASSERT_NE(track_script, nullptr) << script;
         int lines = count_error_lines();
-        long long spent = cpu_of(c.hook);
-        EXPECT_EQ(track_script, nullptr) << c.script;
-        EXPECT_EQ(count_error_lines(), lines + 1) << c.script;
-        EXPECT_GE(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL) << c.script;
-        EXPECT_LT(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL + MARGIN_NS) << c.script;
+        long long spent = cpu_of([] {
+            run_tics(1);
+            call_frame_handler();
+        });
+        EXPECT_EQ(track_script, nullptr) << script;
+        EXPECT_EQ(count_error_lines(), lines + 1) << script;
+        EXPECT_GE(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL) << script;
+        EXPECT_LT(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL + MARGIN_NS) << script;
         EXPECT_EQ(last_error_line(), "javascript error: script stopped: it ran past its CPU time budget\n");
         // Later hooks of the race find no script.
         run_tics(2);
         call_frame_handler();
-        EXPECT_EQ(count_error_lines(), lines + 1);
+        EXPECT_EQ(count_error_lines(), lines + 1) << script;
     }
     expect_race_recovers();
 }
 
 TEST_F(HostileScripts, GettersAndProxiesOnTheHookPathAreContained)
 {
-    const struct {
-        const char *script;
-        int stops;   // 1 when the script runs out of time
-    } cases[] = {
-        {"Object.defineProperty(kz, 'tic_handler_', {get: function () { throw new Error('getter'); }});", 0},
-        {"Object.defineProperty(kz, 'tic_handler_', {get: function () { for (;;) {} }});", 1},
-        {"kz = new Proxy({}, {get: function () { throw new Error('trap'); }});", 0},
-        {"kz = new Proxy({}, {get: function () { for (;;) {} }});", 1},
-        {"kz = new Proxy(kz, {get: function (t, k) { return t[k]; }});", 0},   // passes through
-        {"Object.defineProperty(this, 'kz', {get: function () { throw 'global getter'; }});", 0},
-        {"kz.tic_handler_ = new Proxy(function () {}, {apply: function () { throw 'apply'; }});", 0},
-    };
-    for (const auto &c : cases) {
-        ASSERT_TRUE(race_with(c.script)) << c.script;
-        ASSERT_NE(track_script, nullptr) << c.script;
+    for (const HookPathScript &c : HOOK_PATH_SCRIPTS) {
+        ASSERT_TRUE(race_with(c.text)) << c.text;
+        ASSERT_NE(track_script, nullptr) << c.text;
         run_tics(2);
-        if (c.stops) {
-            EXPECT_EQ(track_script, nullptr) << c.script;
+        if (c.runs_out_of_time) {
+            EXPECT_EQ(track_script, nullptr) << c.text;
         } else {
-            ASSERT_NE(track_script, nullptr) << c.script;
+            ASSERT_NE(track_script, nullptr) << c.text;
         }
     }
     expect_race_recovers();
@@ -143,12 +119,12 @@ TEST_F(HostileScripts, GettersAndProxiesOnTheHookPathAreContained)
 TEST_F(HostileScripts, ErrorsWhoseTextWillNotComeAreStoppedToo)
 {
     // Turning a thrown value into text runs within the hook's budget.
-    ASSERT_TRUE(race_with("kz.tic_handler = function () { throw {toString: function () { for (;;) {} }}; };"));
+    ASSERT_TRUE(race_with(LOOPING_TO_STRING_SCRIPT));
     long long spent = cpu_of([] { run_tics(1); });
     EXPECT_EQ(track_script, nullptr);
     EXPECT_LT(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL + MARGIN_NS);
     // A toString that throws leaves a fixed text.
-    ASSERT_TRUE(race_with("kz.tic_handler = function () { throw {toString: function () { throw 2; }}; };"));
+    ASSERT_TRUE(race_with(THROWING_TO_STRING_SCRIPT));
     run_tics(1);
     ASSERT_NE(track_script, nullptr);
     EXPECT_STRNE(script_vm_message(track_script), "");
@@ -161,10 +137,7 @@ TEST_F(HostileScripts, MemoryToTheCapIsRefusedAndTheCatchingLoopStopped)
     // build takes for it.
     script_load_budget_ms = 60000;
     // The hoard is kept; then a hook keeps catching the refusal.
-    ASSERT_TRUE(race_with("var hoard = [];\n"
-                          "kz.tic_handler = function () {"
-                          " for (;;) { try { hoard.push(new ArrayBuffer(65536)); } catch (e) {} } };\n"
-                          "(function () { for (;;) hoard.push(new ArrayBuffer(1 << 20)); })();"));
+    ASSERT_TRUE(race_with(HOARDING_SCRIPT));
     script_load_budget_ms = SCRIPT_LOAD_BUDGET_MS;
     ASSERT_NE(track_script, nullptr);
     EXPECT_LE(track_script->heap_bytes, (size_t)SCRIPT_HEAP_CAP);
@@ -182,14 +155,7 @@ TEST_F(HostileScripts, MemoryToTheCapIsRefusedAndTheCatchingLoopStopped)
 
 TEST_F(HostileScripts, ACatastrophicRegexpIsStopped)
 {
-    const char *const scripts[] = {
-        "kz.tic_handler = function () { /(a+)+b/.test('aaaaaaaaaaaaaaaaaaaaaaaaaaaa'); };",
-        // Each match below the step limit, again and again.
-        "kz.tic_handler = function () { for (;;) /(a+)+b/.test('aaaaaaaaaaaaaaaaaa'); };",
-        "kz.tic_handler = function () { for (;;) { try { /(a+)+b/.test('aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa'); }"
-        " catch (e) {} } };",
-    };
-    for (const char *script : scripts) {
+    for (const char *script : REGEXP_SCRIPTS) {
         ASSERT_TRUE(race_with(script));
         long long spent = cpu_of([] { run_tics(1); });
         EXPECT_EQ(track_script, nullptr) << script;
@@ -200,17 +166,7 @@ TEST_F(HostileScripts, ACatastrophicRegexpIsStopped)
 
 TEST_F(HostileScripts, DeepRecursionEndsInAnError)
 {
-    const char *const scripts[] = {
-        "function down(n) { return down(n + 1) + 1; }\ndown(0);",
-        // Through the engine's own calls: toString and getters.
-        "var o = {}; o.toString = function () { return String(o); };\nString(o);",
-        "var g = {}; Object.defineProperty(g, 'x', {get: function () { return g.x; }});\ng.x;",
-        "var a = []; for (var i = 0; i < 5000; i++) a = [a];\nJSON.stringify(a);",
-        "eval(new Array(5000).join('(') + '1' + new Array(5000).join(')'));",
-        "var t = {}; (function () { for (var i = 0; i < 20000; i++)"
-        " t = new Proxy(t, {get: function (o, k) { return o[k]; }}); })();\nt.x;",
-    };
-    for (const char *script : scripts) {
+    for (const char *script : RECURSION_SCRIPTS) {
         int lines = count_error_lines();
         ASSERT_TRUE(race_with(script));
         ASSERT_NE(track_script, nullptr) << script;
@@ -225,14 +181,13 @@ TEST_F(HostileScripts, DeepRecursionEndsInAnError)
 TEST_F(HostileScripts, LoopingFinalizersAreStoppedInsideAndOutsideHooks)
 {
     // Dropped in a hook: the finalizer runs at once, within the hook's budget.
-    ASSERT_TRUE(race_with("kz.tic_handler = function () { Duktape.fin({}, function () { for (;;) {} }); };"));
+    ASSERT_TRUE(race_with(FINALIZER_IN_HOOK_SCRIPT));
     long long spent = cpu_of([] { run_tics(1); });
     EXPECT_EQ(track_script, nullptr);
     EXPECT_LT(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL + MARGIN_NS);
 
     // Still held when the script is unloaded: the heap's end gives it none.
-    ASSERT_TRUE(race_with("var held = []; for (var i = 0; i < 20; i++) {"
-                          " var o = {}; Duktape.fin(o, function () { for (;;) {} }); held.push(o); }"));
+    ASSERT_TRUE(race_with(FINALIZERS_HELD_SCRIPT));
     ASSERT_NE(track_script, nullptr);
     spent = cpu_of([] { unload_track_script(); });
     EXPECT_LT(spent, MARGIN_NS);
@@ -249,16 +204,13 @@ TEST_F(HostileScripts, PathsOutsideTheGameDataAreRefusedAtOnce)
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     write_game_asset("@inside.png");
     write_file(test_data_dir() + "x", "not a texture");
-    ASSERT_TRUE(race_with("var r = [];"));
-    const char *const names[] = {"/dev/stdin", "@../x", "@a/../../x", "@..", "@sub/..\\\\x", "@x\\u0001",
-                                 "../x", "x", ""};
     auto started = std::chrono::steady_clock::now();
-    for (const char *name : names)
-        for (const char *native : {"read_texture", "add_sound"}) {
-            std::string code = std::string("r = kz.") + native + "('" + name + "');";
-            ASSERT_TRUE(run(code)) << code;
-            EXPECT_EQ(number("r"), 0.0) << code;
-        }
+    ASSERT_TRUE(race_with(OUTSIDE_PATHS_SCRIPT));
+    ASSERT_TRUE(run("r = names.map(function (n) { return kz.read_texture(n) + ',' + kz.add_sound(n); }).join(' ');"));
+    std::string zeros;
+    for (int i = 0; i < 9; i++)
+        zeros += std::string(i ? " " : "") + "0,0";
+    EXPECT_EQ(text("r"), zeros);
     for (const char *native : {"read_texture", "add_sound"}) {
         std::string code = std::string("r = kz.") + native + "('" + fifo + "');";
         ASSERT_TRUE(run(code)) << code;

@@ -2,6 +2,7 @@
 // every native with good and bad arguments in one table, then the ground,
 // tiles, laps, running order, gate drop, statues and billboards in detail.
 #include "script_fixture.h"
+#include "script_samples.h"
 
 #include "app/shell.h"
 #include "bike/bike_getters.h"
@@ -493,13 +494,20 @@ TEST_F(ScriptFunctions, StatuesMoveOnTheGroundOrExactlyButNeverWithAShape)
     EXPECT_EQ(memcmp(basis, plain->orientation, sizeof basis), 0);
     EXPECT_EQ(current_terrain->change_state, 7);
 
-    // Values that are not finite, or not as floats, change nothing.
+    // Values that are not finite, or not as floats, change nothing; nor a
+    // yaw whose power of two (the facing distance) is not.
     Statue placed = *plain;
-    for (const char *bad : {"NaN, 1, 1, 0", "1, Infinity, 1, 0", "1, 1, -1e300, 0", "1, 1, 1, NaN", "1, 1e39, 1, 0"}) {
+    for (const char *bad :
+         {"NaN, 1, 1, 0", "1, Infinity, 1, 0", "1, 1, -1e300, 0", "1, 1, 1, NaN", "1, 1e39, 1, 0", "1, 1, 1, 200"}) {
         ASSERT_TRUE(run(std::string("r = kz.move_statue(2, ") + bad + ");"));
         EXPECT_EQ(number("r"), 0.0) << bad;
         EXPECT_EQ(memcmp(plain, &placed, sizeof placed), 0) << bad;
     }
+
+    // A yaw of 3.25 or more keeps its power of two, as a loaded statue does.
+    ASSERT_TRUE(run("r = kz.move_statue(2, 50.5, 1.25, 60.25, 4);"));
+    EXPECT_EQ(number("r"), 1.0);
+    EXPECT_EQ(plain->yaw_power, 16.0f);
 
     // Exactly: the matrix is read column by column; the height offset stays.
     current_terrain->change_state = 0;
@@ -565,4 +573,21 @@ TEST_F(ScriptFunctions, BillboardsMoveResizeAndTakeColours)
     ASSERT_TRUE(run("r = kz.move_billboard(-1, 1, 1, 1) + kz.size_billboard(-1, 1);"));
     EXPECT_EQ(number("r"), 0.0);
     EXPECT_EQ(memcmp(get_billboard(billboard_file_start - 1), &before_file, sizeof before_file), 0);
+}
+
+TEST_F(ScriptFunctions, AScriptCallingEveryFunctionRunsWithoutAnError)
+{
+    ASSERT_TRUE(race_with(EVERY_FUNCTION_SCRIPT));
+    ASSERT_NE(track_script, nullptr);
+    run_tics(3);
+    EXPECT_STREQ(script_vm_message(track_script), "");
+    call_frame_handler();
+    EXPECT_STREQ(script_vm_message(track_script), "");
+    // What the hooks did to the track.
+    const Statue *posed = get_statue(statue_file_start + 1);
+    EXPECT_EQ(posed->pose_count, 2);
+    EXPECT_EQ(posed->pose_offsets[0], 2 * 0.0078125f);   // the third tic's seconds
+    EXPECT_EQ(get_statue(statue_file_start + 2)->x, 90.0f);
+    EXPECT_EQ(get_billboard(billboard_file_start + 1)->width, 3 + 2 * 0.0078125f);
+    EXPECT_EQ(count_messages("frame 0.0234375"), 1);
 }

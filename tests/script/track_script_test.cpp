@@ -3,6 +3,7 @@
 // shown once at load and logged (within limits) from the hooks, kz.message
 // cut and rate-limited, unloaded with its heap given back.
 #include "script_fixture.h"
+#include "script_samples.h"
 
 #include "core/alloc.h"
 #include "platform/time.h"
@@ -122,12 +123,10 @@ TEST_F(ScriptTrack, EveryResetLoadsTheScriptAfreshOnTheSameTrack)
 {
     ASSERT_TRUE(race_with("var n = (typeof n == 'number' ? n : 0) + 1; kz.first = 1;"));
     ASSERT_TRUE(run("n = 5; kept = 1;"));
-    ScriptVm *first = track_script;
     ASSERT_TRUE(reset_scripted_race());
     ASSERT_NE(track_script, nullptr);
     EXPECT_EQ(number("n"), 1.0);        // nothing carried over
     EXPECT_TRUE(std::isnan(number("kept")));
-    (void)first;
 
     // The new text is read at the next reset.
     write_script("var second = 2;");
@@ -197,8 +196,7 @@ TEST_F(ScriptTrack, MessagesAreCutAndRateLimited)
     EXPECT_EQ(count_messages(std::string(254, 'c')), 1);
 
     // 10,000 in one tic: the rest of this second's allowance reaches the line.
-    ASSERT_TRUE(run("kz.tic_handler = function () {"
-                    "  for (var i = 0; i < 10000; i++) kz.message('tic line'); };"));
+    ASSERT_TRUE(run(MESSAGE_FLOOD_SCRIPT));
     run_tics(1);
     EXPECT_EQ(count_messages("tic line"), SCRIPT_MESSAGES_PER_SECOND - 2);
     ASSERT_NE(track_script, nullptr);
