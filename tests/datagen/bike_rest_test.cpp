@@ -217,3 +217,24 @@ TEST_F(BikeAtRest, TheSkinnedRiderHoldsTheGripsAndStandsOnThePegs)
     }
     free_model(body);
 }
+
+// The first-person body leaves the head out: nothing of it within half a
+// foot of the head point, where the eye is.
+TEST(FirstPersonRider, HasNothingNearTheEye)
+{
+    ASSERT_FALSE(gamedata_dir().empty());
+    use_game_data(gamedata_dir() + "/data");
+    Model *body = parse_model("@rider_body_fp.jm");
+    ASSERT_NE(body, nullptr);
+    const float *head = bike_models[0].rider_figure + FIGURE_HEAD;
+    int vertices = 0;
+    for (const Model *level = body; level; level = level->lower)
+        for (const Model *mesh = level; mesh; mesh = mesh->next)
+            for (int v = 0; v < mesh->vertex_count; v++) {
+                const float *rest = mesh->positions + 3 * (mesh->vertex_count + v);
+                EXPECT_GT(std::hypot(rest[0] - head[0], rest[1] - head[1], rest[2] - head[2]), 0.5f);
+                vertices++;
+            }
+    EXPECT_GT(vertices, 100);
+    free_model(body);
+}

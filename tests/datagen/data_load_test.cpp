@@ -96,7 +96,13 @@ TEST_F(LoadedData, EveryPictureModelShapeAndFontLoadsWithoutAWarning)
             EXPECT_NE(load_texture(path.c_str()), 0) << path;
             textures++;
         } else if (ends_with(name, ".jm")) {
-            EXPECT_NE(load_model(path.c_str()), nullptr) << path;
+            const Model *model = load_model(path.c_str());
+            EXPECT_NE(model, nullptr) << path;
+            // The rider's skinned meshes keep their nine bones at every level.
+            bool skinned = name.find("rider_body") == 0 || name.find("rider_plate") == 0;
+            for (const Model *level = model; skinned && level; level = level->lower)
+                for (const Model *mesh = level; mesh; mesh = mesh->next)
+                    EXPECT_EQ(mesh->bone_count, RIDER_BONE_COUNT) << path;
             models++;
         } else if (ends_with(name, ".shp")) {
             EXPECT_NE(load_shape(path.c_str()), nullptr) << path;

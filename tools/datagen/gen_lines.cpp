@@ -1,7 +1,7 @@
 // Racing lines ridden, not drawn: for each skill the game runs headless
 // races with learning on. In each, one scripted rider starts from one
-// position of the first gate row and follows the designed line by pursuit
-// at the skill's planned speeds; the race's lap pool takes its sections as
+// position of the first gate row and follows the designed line (a steering
+// law on its offset and heading) at the skill's planned speeds; the race's lap pool takes its sections as
 // it takes a human's, and the next race reads them back from the line file
 // the reset writes into the home folder. One race rides a whole first lap
 // and normal lap, the others ride from their gate to the second
@@ -17,9 +17,7 @@
 
 #include "app/player_settings.h"
 #include "bike/bike_create.h"
-#include "bike/bike_getters.h"
 #include "bike/bike_setters.h"
-#include "bike/engine.h"
 #include "bike/physics_world.h"
 #include "bike/shape.h"
 #include "core/file.h"
@@ -219,8 +217,8 @@ void ride_line(int slot, const BikeState *bike, RiderControls *c, void *context)
     // Gently from low speed: a wheelie there cuts the drive and the bike
     // hops on the spot.
     float most = clamp(0.45f + 0.025f * speed, 0.0f, 1.0f);
-    // Up a jump's face the throttle is held moderate: a full one lifts the
-    // front at the lip.
+    // On a jump the throttle is held moderate: a full one up the face
+    // lifts the front at the lip.
     if (here->feature >= 0 && here->profile > 0.3f && (t->design->features[here->feature].kind == FEATURE_TABLETOP ||
                                                        t->design->features[here->feature].kind == FEATURE_DOUBLE))
         most = fminf(most, FACE_THROTTLE);

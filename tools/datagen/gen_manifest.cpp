@@ -51,7 +51,7 @@ static int gunzip(const ByteBuffer *packed, ByteBuffer *out)
 // ".gz" unpacked. 0 when neither exists.
 static int read_set_file(const DataSet *set, const char *name, ByteBuffer *out)
 {
-    char path[2 * DATA_PATH_MAX];
+    char path[2 * DATA_PATH_MAX + 8];
     snprintf(path, sizeof path, "%s/%s", set->root, name);
     if (read_whole_file(path, out))
         return 1;
