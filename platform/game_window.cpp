@@ -641,3 +641,13 @@ int gl_context_is_current(void)
 {
     return SDL_GL_GetCurrentContext() != nullptr;
 }
+
+int get_current_drawable_size(int *width, int *height)
+{
+    *width = *height = 0;
+    SDL_Window *window = SDL_GL_GetCurrentContext() ? SDL_GL_GetCurrentWindow() : nullptr;
+    if (!window)
+        return 0;
+    SDL_GL_GetDrawableSize(window, width, height);
+    return *width > 0 && *height > 0;
+}

@@ -127,6 +127,9 @@ SDL_Window *get_window_handle(GameWindow *window);
 void *get_gl_proc_address(const char *name);
 // 1 when an OpenGL context is current on the calling thread.
 int gl_context_is_current(void);
+// The size in pixels of the current context's drawable: 1, or 0 (sizes 0)
+// without a current context.
+int get_current_drawable_size(int *width, int *height);
 
 // Starts SDL's video subsystem and loads the OpenGL library, once per process;
 // both stay until the process ends. 0 when there is no display.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "render/ground_textures.h"
 #include "track/decals.h"
 #include "track/terrain.h"
 
@@ -45,22 +46,6 @@ static int grow_bucket(GrowableArray *bucket)
     if (!bucket->data && !init_growable_array(bucket, sizeof(int)))
         return 0;
     return append_to_growable_array(bucket) != nullptr;
-}
-
-void mark_decal_blocks_dirty(Terrain *terrain, int decal)
-{
-    const Decal *d = grid_decal(terrain, decal);
-    if (!d || !(terrain->cell > 0.0f))
-        return;
-    float hx, hz;
-    decal_half_extents(d, &hx, &hz);
-    double limit = terrain->side;
-    auto to_cell = [&](float world) {
-        double c = floor((double)world / terrain->cell);
-        return (int)(c != c ? 0.0 : fmin(fmax(c, -1.0), limit));
-    };
-    mark_terrain_area_dirty(terrain, to_cell(d->x - hx), to_cell(d->z - hz), to_cell(d->x + hx),
-                            to_cell(d->z + hz));
 }
 
 // Marks a decal's blocks dirty and lists the buckets its rectangle covers;

@@ -14,5 +14,3 @@ void rebuild_decal_grid(Terrain *terrain);
 void shift_decal_grid_indices(Terrain *terrain, int first, int delta);
 // Decal indices of the covered buckets, once each, ascending; owned by the grid.
 GrowableArray *find_decals_in_rect(Terrain *terrain, float x0, float z0, float x1, float z1);
-// Stamps the ground under a decal for recompositing.
-void mark_decal_blocks_dirty(Terrain *terrain, int decal);

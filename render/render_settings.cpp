@@ -5,7 +5,8 @@
 #include "render/gl_extensions.h"
 
 int ground_detail_limit = 0;
-float terrain_lod_tolerance = 0.125f;
+// 0.125 / "Ground Geometric Detail" at its fresh-game value of 70.
+float terrain_lod_tolerance = 0.125f / 70.0f;
 int ground_texture_size_setting = 128;
 int ground_shaders_setting = 0;
 int normal_mapping_enabled = 0;
@@ -24,6 +25,16 @@ float lod_scale = 1.0f;
 int no_vertex_arrays = 0;
 int reflections_enabled = 1;
 int debug_level = 0;
+int model_detail = 50;
+int lens_flare = 1;
+int billboard_optimize_lookahead = 8;
+float ghost_fade_distance = 10.0f;
+int hide_rider = 0;
+float fov = 110.0f;
+float first_person_height = 0.0f;
+float first_person_angle = 0.0f;
+float first_person_gimbal = 0.0f;
+int render_fugly = 0;
 
 FogSettings fog_settings = {{1.0f, 1.0f, 1.0f, 1.0f}, 0.0f};
 
@@ -49,12 +60,7 @@ void apply_fog(void)
 {
     if (!gl_ready())
         return;
-    if (!(fog_settings.density > 0.0f)) {
-        glDisable(GL_FOG);
-        return;
-    }
-    glEnable(GL_FOG);
     glFogi(GL_FOG_MODE, GL_EXP);
-    glFogf(GL_FOG_DENSITY, fog_settings.density);
+    glFogf(GL_FOG_DENSITY, fog_settings.density > 0.0f ? fog_settings.density : 0.0f);
     glFogfv(GL_FOG_COLOR, fog_settings.colour);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/track_settings.h"
+#include "render/ground_textures.h"
 #include "render/render_settings.h"
 #include "render/texture.h"
 #include "track/lighting.h"
@@ -14,7 +15,7 @@ Terrain *current_terrain;
 
 int ground_first_level(void)
 {
-    return ground_detail_limit < 0 ? 0 : ground_detail_limit > 5 ? 5 : ground_detail_limit;
+    return ground_detail_limit < 0 ? 0 : ground_detail_limit > 6 ? 6 : ground_detail_limit;
 }
 
 int terrain_tile_side(const Terrain *terrain)
@@ -547,47 +548,10 @@ void refresh_dirty_terrain_cells(Terrain *terrain)
     }
 }
 
-// Stamps the 128-cell blocks and the level textures over a cell rectangle.
-static void stamp_blocks_and_levels(Terrain *terrain, int x0, int z0, int x1, int z1)
-{
-    if (terrain->block_stamps) {
-        int blocks = terrain_block_count(terrain);
-        int bx0 = clamp_index(x0 >> 7, blocks), bx1 = clamp_index(x1 >> 7, blocks);
-        int bz0 = clamp_index(z0 >> 7, blocks), bz1 = clamp_index(z1 >> 7, blocks);
-        for (int bz = bz0; bz <= bz1; bz++)
-            for (int bx = bx0; bx <= bx1; bx++) {
-                int *stamp = &terrain->block_stamps[bz * blocks + bx];
-                if (*stamp == 0)
-                    *stamp = terrain->current_stamp;
-            }
-    }
-    int first = ground_first_level();
-    for (int level = first; level < TERRAIN_LOD_LEVELS; level++) {
-        int last_start = (1 << (terrain->grid_exponent - level)) - TERRAIN_LEVEL_WINDOW;
-        int start_x = ((terrain->lod_centre_x - (1 << level)) >> (level + 1)) - 1;
-        int start_z = ((terrain->lod_centre_z - (1 << level)) >> (level + 1)) - 1;
-        start_x = start_x < 0 ? 0 : start_x > last_start ? last_start : start_x;
-        start_z = start_z < 0 ? 0 : start_z > last_start ? last_start : start_z;
-        for (int r = 0; r < TERRAIN_LEVEL_WINDOW; r++) {
-            int n0 = (start_z + r) << (level + 1), n1 = (start_z + r + 1) << (level + 1);
-            if (n0 > z1 || n1 < z0)
-                continue;
-            for (int c = 0; c < TERRAIN_LEVEL_WINDOW; c++) {
-                int m0 = (start_x + c) << (level + 1), m1 = (start_x + c + 1) << (level + 1);
-                if (m0 > x1 || m1 < x0)
-                    continue;
-                int *stamp = &terrain->level_stamps[level][r][c];
-                if (*stamp == 0)
-                    *stamp = terrain->current_stamp;
-            }
-        }
-    }
-}
-
 void mark_terrain_region_dirty(Terrain *terrain, int x0, int z0, int x1, int z1)
 {
     if (terrain->texture_mode == 1) {
-        stamp_blocks_and_levels(terrain, x0, z0, x1, z1);
+        mark_ground_blocks_dirty(terrain, x0, z0, x1, z1);
     } else if ((terrain->texture_mode == 2 || terrain->texture_mode == 3) && terrain->low_detail_dirty) {
         int count = terrain_low_detail_count(terrain);
         int kx0 = clamp_index(x0 / TERRAIN_LOW_DETAIL_SPAN, count);
@@ -646,8 +610,8 @@ int upload_low_detail_texture(Terrain *terrain)
         terrain_clear_bit(terrain->low_detail_dirty, position);
         int kx = position % count, kz = position / count;
         int x0 = kx * TERRAIN_LOW_DETAIL_SPAN, z0 = kz * TERRAIN_LOW_DETAIL_SPAN;
-        stamp_blocks_and_levels(terrain, x0, z0, x0 + TERRAIN_LOW_DETAIL_SPAN,
-                                z0 + TERRAIN_LOW_DETAIL_SPAN);
+        mark_ground_blocks_dirty(terrain, x0, z0, x0 + TERRAIN_LOW_DETAIL_SPAN,
+                                 z0 + TERRAIN_LOW_DETAIL_SPAN);
         int width = low_detail_image_size(terrain, x0);
         int height = low_detail_image_size(terrain, z0);
         composite_terrain_image(terrain, x0 - 64, z0 - 64, width, height, terrain->scratch_image);

@@ -89,9 +89,23 @@ struct Terrain {
     int decals_hidden;
     int low_detail_cursor;
     int low_detail_frame_counter;
-    int current_stamp;
+    int current_stamp;          // the ground texture frame stamp
     int change_state;
     int edit_lock;
+
+    // The camera of the drawing: the eye and view direction written by the
+    // scene and the editor view before drawing, the camera cell written by
+    // draw_terrain. lod_centre_x/z above is the cell of the last ground
+    // texture update.
+    float camera_eye[3];
+    float camera_direction[3];
+    int camera_cell_x;
+    int camera_cell_z;
+    int level_valid[TERRAIN_LOD_LEVELS][TERRAIN_LEVEL_WINDOW][TERRAIN_LEVEL_WINDOW];
+    int composite_count;        // tiles and decals composited since the last update
+    int ground_vertex_count;    // fan perimeter vertices drawn this frame
+    uint8_t *composite_buffer;  // V x V RGB with its mip chain (software compositing)
+    int ground_filters_set;     // the ground textures' filters follow the render mode
 };
 
 extern Terrain *current_terrain;   // null while no track is loaded
@@ -153,7 +167,8 @@ void composite_terrain_image(Terrain *terrain, int x0, int z0, int width, int he
 int upload_low_detail_texture(Terrain *terrain);
 int low_detail_image_size(const Terrain *terrain, int start_cell);
 
-// The first level texture level drawn (the drawing setting, clamped 0..5).
+// The first level texture level drawn (the drawing setting, clamped 0..6;
+// 6 draws the base blocks only).
 int ground_first_level(void);
 
 // The terrain files of a track folder ("@" + track folder).

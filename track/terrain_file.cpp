@@ -12,6 +12,7 @@
 #include "core/file.h"
 #include "core/message.h"
 #include "platform/log.h"
+#include "platform/window.h"
 #include "render/image.h"
 #include "render/render_settings.h"
 #include "render/texture.h"
@@ -39,6 +40,8 @@ static void reset_terrain_record(Terrain *terrain)
     terrain->lod_centre_x = LOD_CENTRE_NONE;
     terrain->lod_centre_z = LOD_CENTRE_NONE;
     terrain->texture_size = 128;
+    // Stamp 0 means "current": the first frame's markings need a stamp above it.
+    terrain->current_stamp = 1;
 }
 
 static void delete_textures(int *textures, int count)
@@ -82,6 +85,7 @@ void free_terrain(Terrain *terrain)
     checked_free(terrain->triangle_dirty);
     checked_free(terrain->block_stamps);
     checked_free(terrain->scratch_image);
+    checked_free(terrain->composite_buffer);
     if (terrain == current_terrain)
         current_terrain = nullptr;
     reset_terrain_record(terrain);
@@ -252,6 +256,13 @@ static int load_height_field(Terrain *terrain, const char *folder)
     return 1;
 }
 
+// Mode 2 composites in the back buffer: the drawable must hold a texture.
+static int drawable_holds(int size)
+{
+    int width, height;
+    return get_current_drawable_size(&width, &height) && width >= size && height >= size;
+}
+
 static void choose_texture_mode(Terrain *terrain, int requested)
 {
     int setting = ground_texture_size_setting;
@@ -264,7 +275,7 @@ static void choose_texture_mode(Terrain *terrain, int requested)
         terrain->framebuffer = framebuffer;
         terrain->texture_size = setting;
         print_message("Terrain texture rendering with framebuffer objects");
-    } else if (requested == 2) {
+    } else if (requested == 2 && drawable_holds(capped)) {
         terrain->texture_mode = 2;
         terrain->texture_size = capped;
         print_message("Terrain texture rendering with CopyTexSubImage");

@@ -218,7 +218,7 @@ void tile_texture_base_name(const char *texture, char *out, int size)
     const char *name = texture[0] == '@' ? texture + 1 : texture;
     const char *slash = strrchr(name, '/');
     if (slash)
-        name = slash + 1;
+        name = slash;   // the '/' is part of the base name
     size_t length = strlen(name);
     if (length > (size_t)size - 1)
         length = (size_t)size - 1;

@@ -89,7 +89,8 @@ int parse_tileinfo(Terrain *terrain, GameFile *file);
 int parse_texturelist(Terrain *terrain, GameFile *file);
 // The corner code of a tile from its base name, or -1.
 int parse_transition_tile_name(const char *name, const char *const *names, int count);
-// The base name of a texture string (after '@', from the last '/'), into out.
+// The base name of a texture string (after '@', from the last '/' on, '/'
+// included), into out.
 void tile_texture_base_name(const char *texture, char *out, int size);
 // Computes the corner codes of all tiles from their base names.
 void compute_tile_corner_codes(Terrain *terrain, char (*base_names)[1024]);

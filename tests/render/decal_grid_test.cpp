@@ -109,16 +109,6 @@ TEST_F(DecalGrids, QueriesMergeBucketsOnce)
     EXPECT_EQ(bucket(1, 0), (std::vector<int>{b, c}));
 }
 
-TEST_F(DecalGrids, AddingMarksTheGroundUnderIt)
-{
-    std::vector<uint32_t> dirty(1, 0);
-    terrain->texture_mode = 2;
-    terrain->low_detail_dirty = dirty.data();
-    add(200.0f, 20.0f, 0.0f, 4.0f, 1.0f);
-    EXPECT_EQ(dirty[0], 1u);   // the one low-detail texture of this small field
-    terrain->low_detail_dirty = nullptr;
-}
-
 TEST_F(DecalGrids, LoadingDecals)
 {
     window = open_test_gl_window();

@@ -213,6 +213,9 @@ TEST_F(TerrainFile, HeightFieldAtTheCoordinateLimitsStaysFinite)
     fixture.write();
     shader_programs_available = 1;
     ground_shaders_setting = 1;
+    // Mode 2 composites in the back buffer: it needs a drawable.
+    GameWindow *window = open_test_gl_window(128, 128);
+    ASSERT_NE(window, nullptr);
     ASSERT_EQ(load(fixture, 2), 1);
     ASSERT_NE(terrain.normal_texels, nullptr);
     EXPECT_FLOAT_EQ(terrain.extent, TERRAIN_COORDINATE_LIMIT);
@@ -235,6 +238,8 @@ TEST_F(TerrainFile, HeightFieldAtTheCoordinateLimitsStaysFinite)
         ASSERT_LE(std::fabs(terrain.heights[i]), TERRAIN_COORDINATE_LIMIT) << i;
     shader_programs_available = 0;
     ground_shaders_setting = 0;
+    free_terrain(&terrain);
+    close_test_gl_window(window);
 }
 
 TEST_F(TerrainFile, ShadingRoundTripsAndShadowsInvert)
@@ -333,6 +338,20 @@ TEST_F(TerrainFile, TextureModesAndNormalTexels)
     EXPECT_EQ(terrain.low_detail_dirty, nullptr);
     free_terrain(&terrain);
 
+    // Mode 2 copies from the back buffer: without a drawable of V x V
+    // texels (none, then 64 x 64 for V = 128) it is mode 1 too.
+    ASSERT_EQ(load(fixture, 2), 1);
+    EXPECT_EQ(terrain.texture_mode, 1);
+    free_terrain(&terrain);
+    GameWindow *window = open_test_gl_window(64, 64);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(load(fixture, 2), 1);
+    EXPECT_EQ(terrain.texture_mode, 1);
+    free_terrain(&terrain);
+    close_test_gl_window(window);
+
+    window = open_test_gl_window(128, 128);
+    ASSERT_NE(window, nullptr);
     ASSERT_EQ(load(fixture, 2), 1);
     EXPECT_EQ(count_messages("Terrain texture rendering with CopyTexSubImage"), 1);
     EXPECT_EQ(terrain.texture_mode, 2);
@@ -351,6 +370,8 @@ TEST_F(TerrainFile, TextureModesAndNormalTexels)
     }
     ground_shaders_setting = 0;
     shader_programs_available = 0;
+    free_terrain(&terrain);
+    close_test_gl_window(window);
 }
 
 TEST_F(TerrainFile, FramebufferModeFollowsTheDriver)

@@ -207,11 +207,15 @@ TEST_F(Tiles, TransitionCornerCodes)
     for (const Case &c : cases)
         EXPECT_EQ(parse_transition_tile_name(names[c.tile], names, 9), c.code) << names[c.tile];
 
-    // Through the file: texture base names from the last '/', and a name
-    // that does not parse gets its plain code.
+    // Through the file: base names run from the last '/' on, the '/'
+    // included, so in a folder the first tile is found ("/sand") but the
+    // second ("grass" against "/grass") is not; without a folder both are;
+    // a name that does not parse gets its plain code.
     parse("texture @tiles/sand.png\naddtile\ntexture @tiles/grass.png\naddtile\n"
-          "texture @tiles/sand-grass-1001.png\naddtile\n");
+          "texture @tiles/sand-grass-1001.png\naddtile\ntexture @rock.png\naddtile\n"
+          "texture @mud.png\naddtile\ntexture @rock-mud-0110.png\naddtile\n");
     EXPECT_EQ(terrain->tiles[0].corner_code, 0u);
     EXPECT_EQ(terrain->tiles[1].corner_code, (1u << 16) + (1u << 8));
-    EXPECT_EQ(terrain->tiles[2].corner_code, 0x9u + (0u << 16) + (1u << 8));
+    EXPECT_EQ(terrain->tiles[2].corner_code, (uint32_t)-256);
+    EXPECT_EQ(terrain->tiles[5].corner_code, 0x6u + (3u << 16) + (4u << 8));
 }

@@ -1,0 +1,322 @@
+// The 3-D scene for one camera: projection, sky box, lighting and fog,
+// then the terrain, the bikes, the track objects, the ghost riders, the
+// text markers and the lens flares, each pass timed by the stage timer.
+#include "render/scene.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/shell.h"
+#include "bike/bike_getters.h"
+#include "core/message.h"
+#include "net/client.h"
+#include "platform/time.h"
+#include "race/gates.h"
+#include "race/lap_pool.h"
+#include "race/race_control.h"
+#include "race/race_state.h"
+#include "render/animated_texture.h"
+#include "render/bike_draw.h"
+#include "render/camera.h"
+#include "render/gl_extensions.h"
+#include "render/ground_textures.h"
+#include "render/model_draw.h"
+#include "render/overlay.h"
+#include "render/render_settings.h"
+#include "render/shaders.h"
+#include "render/terrain_mesh.h"
+#include "render/text_marker.h"
+#include "render/track_objects.h"
+#include "script/track_script.h"
+#include "track/lighting.h"
+#include "track/objects.h"
+#include "track/terrain.h"
+
+float view_half_width = 1.0f;
+float view_half_height = 0.75f;
+float bike_alpha = 1.0f;
+float stutter_threshold = 0.0f;
+double previous_checkpoint_time;
+
+void stage_checkpoint(const char *name)
+{
+    if (stutter_threshold == 0.0f)
+        return;
+    TimeValue now;
+    get_time(&now);
+    double t = now.seconds + now.microseconds * 1e-6;
+    if (previous_checkpoint_time > 0.0 && t - previous_checkpoint_time > stutter_threshold) {
+        char message[128];
+        snprintf(message, sizeof message, "Stutter in %s - %f seconds", name, t - previous_checkpoint_time);
+        print_message(message);
+    }
+    previous_checkpoint_time = t;
+}
+
+void set_projection(float width, float height, float field_of_view)
+{
+    // A field of view or size that cannot make a frustum is held to one that can.
+    if (!std::isfinite(field_of_view))
+        field_of_view = std::isfinite(fov) ? fov : 90.0f;
+    field_of_view = field_of_view < 1.0f ? 1.0f : field_of_view > 179.0f ? 179.0f : field_of_view;
+    width = width >= 1.0f ? (width < 65536.0f ? width : 65536.0f) : 1.0f;
+    height = height >= 1.0f ? (height < 65536.0f ? height : 65536.0f) : 1.0f;
+    double half = field_of_view * M_PI / 360.0;
+    double tx, ty;
+    if (width / height > 4.0f / 3.0f) {
+        ty = 0.75 * tan(half);
+        tx = (double)width / height * ty;
+    } else {
+        tx = tan(half);
+        ty = tx * height / width;
+    }
+    double near_plane = track_lighting.near_plane, far_plane = track_lighting.far_plane;
+    if (!(near_plane > 0.0) || !std::isfinite(near_plane))
+        near_plane = 0.25;
+    if (!(far_plane > near_plane * 1.0009765625) || !std::isfinite(far_plane))
+        far_plane = near_plane * 1.0009765625 + 1.0 / 1024.0;
+    view_half_width = (float)tx;
+    view_half_height = (float)ty;
+    if (!gl_ready())
+        return;
+    glViewport(0, 0, (GLsizei)width, (GLsizei)height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-tx * near_plane, tx * near_plane, -ty * near_plane, ty * near_plane, near_plane, far_plane);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+static int lowest_local_slot(void)
+{
+    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++)
+        if (bike_slots[slot] && rider_kind[slot] == RIDER_LOCAL)
+            return slot;
+    return -1;
+}
+
+static int frame_position(const BikeState *bike, double *out)
+{
+    dBodyID body = get_bike_body(bike);
+    if (!body)
+        return 0;
+    const dReal *p = dBodyGetPosition(body);
+    for (int i = 0; i < 3; i++)
+        out[i] = p[i];
+    return 1;
+}
+
+void compute_rider_fades(int viewed_slot, float *fades, int *draw_modes)
+{
+    int reference = lowest_local_slot();
+    double reference_position[3];
+    int have_reference = reference >= 0 && frame_position(bike_slots[reference], reference_position);
+    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++) {
+        fades[slot] = 1.0f;
+        draw_modes[slot] = slot == viewed_slot ? (hide_rider ? BIKE_DRAW_VIEWED_HIDDEN : BIKE_DRAW_VIEWED)
+                                               : BIKE_DRAW_OTHER;
+        BikeState *bike = bike_slots[slot];
+        if (!bike)
+            continue;
+        double position[3];
+        if (have_reference && net_socket == -1 && rider_kind[slot] == RIDER_REMOTE) {
+            float r = ghost_fade_distance;
+            if (!(r > 0.0f))
+                continue;   // no fade distance: drawn whole
+            if (!frame_position(bike, position))
+                continue;
+            double d2 = 0.0;
+            for (int i = 0; i < 3; i++)
+                d2 += (position[i] - reference_position[i]) * (position[i] - reference_position[i]);
+            double fade = (sqrt(d2) - r / 2.0) / (r - r / 2.0);
+            fades[slot] = fade > 0.0 ? (fade < 1.0 ? (float)fade : 1.0f) : 0.0f;   // a NaN gives 0
+        } else if (is_rider_hidden(slot)) {
+            fades[slot] = 0.0f;
+        }
+    }
+}
+
+static void draw_sky(void)
+{
+    static const float faces[5][4][3] = {
+        {{-1, 1, -1}, {-1, -1, -1}, {1, -1, -1}, {1, 1, -1}},
+        {{1, 1, -1}, {1, -1, -1}, {1, -1, 1}, {1, 1, 1}},
+        {{1, 1, 1}, {1, -1, 1}, {-1, -1, 1}, {-1, 1, 1}},
+        {{-1, 1, 1}, {-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1}},
+        {{-1, 1, 1}, {-1, 1, -1}, {1, 1, -1}, {1, 1, 1}},
+    };
+    static const float coordinates[4][2] = {
+        {1 / 128.0f, 1 / 128.0f}, {1 / 128.0f, 127 / 128.0f}, {127 / 128.0f, 127 / 128.0f}, {127 / 128.0f, 1 / 128.0f}};
+    glDepthMask(GL_FALSE);
+    glDisable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    for (int face = 0; face < 5; face++) {
+        glBindTexture(GL_TEXTURE_2D, (GLuint)sky_textures[SKY_N + face]);
+        texture_change_count++;
+        glBegin(GL_QUADS);
+        for (int k = 0; k < 4; k++) {
+            glTexCoord2fv(coordinates[k]);
+            glVertex3fv(faces[face][k]);
+        }
+        glEnd();
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDepthMask(GL_TRUE);
+}
+
+static void set_scene_lighting(void)
+{
+    const TrackLighting *light = &track_lighting;
+    float global_ambient[4] = {light->global_ambient[0], light->global_ambient[1], light->global_ambient[2], 1.0f};
+    float position[4] = {light->sun_direction[0], light->sun_direction[1], light->sun_direction[2], 0.0f};
+    float ambient[4] = {light->ambient[0], light->ambient[1], light->ambient[2], 1.0f};
+    float sun[4] = {light->sun_colour[0], light->sun_colour[1], light->sun_colour[2], 1.0f};
+    glEnable(GL_LIGHT0);
+    glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, 1);
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, global_ambient);
+    glLightfv(GL_LIGHT0, GL_POSITION, position);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, sun);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, sun);
+}
+
+// The auto pilot's lap pool as white lines fading with distance.
+static void draw_lap_pool_lines(const float *eye)
+{
+    if (!lap_pool || lap_pool_rows <= 0)
+        return;
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    for (int row = 0; row < lap_pool_rows; row++)
+        for (int k = 0; k < LAP_POOL_CANDIDATES; k++) {
+            const LapCandidate *candidate = &lap_pool[row * LAP_POOL_CANDIDATES + k];
+            if (!candidate->samples || candidate->count <= 0)
+                continue;
+            glBegin(GL_LINE_STRIP);
+            for (int i = 0; i < candidate->count; i++) {
+                const LineSample *p = &candidate->samples[i];
+                float dx = p->x - eye[0], dy = p->y - eye[1], dz = p->z - eye[2];
+                float alpha = 1.0f - 0.001f * (dx * dx + dy * dy + dz * dz);
+                alpha = alpha > 0.0625f ? (alpha < 1.0f ? alpha : 1.0f) : 0.0625f;
+                glColor4f(1.0f, 1.0f, 1.0f, alpha);
+                glVertex3f(p->x, p->y, p->z);
+            }
+            glEnd();
+        }
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+}
+
+void render_scene(const float *eye, const float *rotation, float field_of_view, int viewed_slot)
+{
+    model_polygon_count = 0;
+    model_vertex_count = 0;
+    billboard_count = 0;
+    texture_change_count = 0;
+    shader_change_count = 0;
+
+    update_flaggers();
+    animate_textures(current_tic);
+
+    memcpy(camera_position, eye, sizeof camera_position);
+    memcpy(camera_matrix, rotation, sizeof camera_matrix);
+    Terrain *terrain = current_terrain;
+    if (terrain) {
+        const float direction[3] = {-rotation[2], -rotation[5], -rotation[8]};
+        set_terrain_camera(terrain, eye, direction);
+    }
+
+    call_frame_handler();
+    stage_checkpoint("js");
+    if (terrain)
+        update_ground_textures(terrain);
+    stage_checkpoint("rendertex");
+
+    set_projection((float)window_width, (float)window_height, field_of_view);
+    // The inverse camera rotation: the rows of the rotation as GL's columns.
+    const float view[16] = {rotation[0], rotation[1], rotation[2], 0, rotation[3], rotation[4], rotation[5], 0,
+                            rotation[6], rotation[7], rotation[8], 0, 0, 0, 0, 1};
+    glLoadMatrixf(view);
+    if (shader_programs_available)
+        set_env_matrix(rotation);
+
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_ALWAYS);
+    if (render_fugly) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    } else {
+        glClear(GL_DEPTH_BUFFER_BIT);
+        glDisable(GL_LIGHTING);
+        draw_sky();
+    }
+
+    int fog = fog_settings.density > 0.0f;
+    if (fog)
+        glEnable(GL_FOG);
+    else
+        glDisable(GL_FOG);
+
+    glTranslatef(-eye[0], -eye[1], -eye[2]);
+    glEnable(GL_LIGHTING);
+    set_scene_lighting();
+
+    if (terrain)
+        draw_terrain(terrain);
+    stage_checkpoint("drawterrain");
+
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GEQUAL, 0.75f);
+    static float fades[BIKE_SLOT_COUNT];
+    static int draw_modes[BIKE_SLOT_COUNT];
+    compute_rider_fades(viewed_slot, fades, draw_modes);
+    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++)
+        if (bike_slots[slot] && fades[slot] >= 1.0f)
+            draw_bike(bike_slots[slot], draw_modes[slot], eye);
+    stage_checkpoint("drawbikes");
+
+    glEnable(GL_LIGHTING);
+    draw_statues(eye);
+    stage_checkpoint("drawstatues");
+
+    glDisable(GL_ALPHA_TEST);
+    if (billboard_table.count > 0)
+        draw_billboard_pass(eye, rotation);
+    stage_checkpoint("drawbillboards");
+
+    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++)
+        if (bike_slots[slot] && fades[slot] < 1.0f) {
+            bike_alpha = fades[slot];
+            glEnable(GL_LIGHTING);
+            draw_bike(bike_slots[slot], draw_modes[slot], eye);
+            bike_alpha = 1.0f;
+        }
+    stage_checkpoint("drawghosts");
+
+    if (shader_programs_available)
+        bind_shader_slot(SHADER_FIXED);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    if (debug_level == 2)
+        draw_lap_pool_lines(eye);
+    if (fog)
+        glDisable(GL_FOG);
+
+    if (text_markers.count > 0) {
+        sort_text_markers(eye, rotation);
+        const int *order = (const int *)text_marker_order.data;
+        for (int i = 0; order && order[i] != -1; i++) {
+            const TextMarker *marker = (const TextMarker *)text_markers.data + order[i];
+            draw_text_marker(marker, rotation, marker->text);
+        }
+    }
+
+    glLoadIdentity();
+    glDepthFunc(GL_ALWAYS);
+    draw_lens_flares(eye, rotation);
+}
