@@ -17,7 +17,10 @@
 #include "app/shell.h"
 #include "app/shell_options.h"
 #include "editor/editor.h"
+#include "platform/log.h"
 #include "race/demo.h"
+#include "render/camera_views.h"
+#include "render/ground_compositor.h"
 #include "render/render_settings.h"
 
 float max_detail_distance = 70.0f;
@@ -79,9 +82,9 @@ static int bad_arg(const char *name)
 
 typedef int (*ApplyOption)(CommandLineOptions *options, const char *name, const char *value);
 
-static int apply_fugly(CommandLineOptions *o, const char *, const char *)
+static int apply_fugly(CommandLineOptions *, const char *, const char *)
 {
-    o->fugly = 1;
+    render_fugly = 1;
     return COMMAND_LINE_OK;
 }
 
@@ -109,9 +112,11 @@ static int apply_nolearn(CommandLineOptions *, const char *, const char *)
     return COMMAND_LINE_OK;
 }
 
-static int apply_nommx(CommandLineOptions *o, const char *, const char *)
+static int apply_nommx(CommandLineOptions *, const char *, const char *)
 {
-    o->no_mmx = 1;
+    if (has_mmx)
+        log_printf("Ignoring MMX\n");
+    has_mmx = 0;
     return COMMAND_LINE_OK;
 }
 
@@ -412,9 +417,9 @@ static int apply_glfinish(CommandLineOptions *o, const char *, const char *)
     return COMMAND_LINE_OK;
 }
 
-static int apply_print_orientation(CommandLineOptions *o, const char *, const char *)
+static int apply_print_orientation(CommandLineOptions *, const char *, const char *)
 {
-    o->print_orientation = 1;
+    print_orientation = 1;
     return COMMAND_LINE_OK;
 }
 

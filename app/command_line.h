@@ -18,10 +18,6 @@ struct CommandLineOptions {
     const char *track_folder;   // "--track", null = none (cleared by "--connect")
     const char *connect_target; // "--connect" without its prefix, null = none
     const char *start_file;     // the one file argument, null = none
-    // Switches of the renderer's start-up that it reads from here.
-    int fugly;
-    int no_mmx;
-    int print_orientation;
 };
 
 enum {
