@@ -5,7 +5,7 @@
 #include <cstring>
 
 ShellOptionSettings shell_option_settings = {
-    640, 480, 0, 0, 1, 0, 0, 0, "", {}, 0,
+    640, 480, 0, 0, 1, 0, 0, 0, "", {}, 0, 1, 0,
 };
 
 void note_connect_server(const char *name)

@@ -1,7 +1,7 @@
-// Settings the command line writes that belong to the menus' widgets and
-// "@config": the window size, the HUD's display flags, the line-up
-// rotation and the race server's name with its history. They live here,
-// in one record, until the menus hold them.
+// Settings of the menus' widgets and "@config" that the shell reads or the
+// command line writes: the window size, the HUD's display flags, the
+// line-up rotation, the race server's name with its history and the
+// riding choices. They live here, in one record, until the menus hold them.
 #pragma once
 
 enum {
@@ -21,6 +21,8 @@ struct ShellOptionSettings {
     char server_name[SERVER_NAME_LENGTH];                      // the "Server" field
     char recent_servers[RECENT_SERVER_COUNT][SERVER_NAME_LENGTH];
     int recent_server_selection;                               // -1 = none chosen
+    int reversed_steering;    // "Reversed Steering", Yes
+    int sticky_dab;           // "Sticky Sit/Dab" (setup key sticky_dab), No
 };
 
 extern ShellOptionSettings shell_option_settings;
