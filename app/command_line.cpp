@@ -15,8 +15,12 @@
 #include "app/net_client.h"
 #include "app/player_settings.h"
 #include "app/shell.h"
-#include "app/shell_options.h"
+#include "app/hud.h"
+#include "app/option_screen_items.h"
+#include "app/race_screens.h"
+#include "app/settings.h"
 #include "editor/editor.h"
+#include "net/client.h"
 #include "platform/log.h"
 #include "race/demo.h"
 #include "render/camera_views.h"
@@ -26,7 +30,7 @@
 float max_detail_distance = 70.0f;
 float max_detail_distance_outer = 75.0f;
 
-enum { LOCK_FPS_MIN = 1, LOCK_FPS_MAX = 1000, WINDOW_SIDE_MIN = 64, WINDOW_SIDE_MAX = 16384 };
+enum { LOCK_FPS_MIN = 1, LOCK_FPS_MAX = 1000 };
 
 // ---- reading numbers --------------------------------------------------------------
 
@@ -264,7 +268,7 @@ static int apply_rotate_lineup(CommandLineOptions *, const char *, const char *v
 {
     int n;
     if (read_whole_int(value, &n))
-        shell_option_settings.lineup_rotation = n;
+        lineup_rotation = n;
     return COMMAND_LINE_OK;
 }
 
@@ -296,19 +300,19 @@ static int apply_bikes(CommandLineOptions *, const char *, const char *)
 static void read_window_side(const char *value, int *side)
 {
     int n;
-    if (read_whole_int(value, &n) && n >= WINDOW_SIDE_MIN && n <= WINDOW_SIDE_MAX)
+    if (read_whole_int(value, &n) && n >= WINDOW_SIZE_MIN && n <= WINDOW_SIZE_MAX)
         *side = n;
 }
 
 static int apply_width(CommandLineOptions *, const char *, const char *value)
 {
-    read_window_side(value, &shell_option_settings.window_width);
+    read_window_side(value, &configured_width);
     return COMMAND_LINE_OK;
 }
 
 static int apply_height(CommandLineOptions *, const char *, const char *value)
 {
-    read_window_side(value, &shell_option_settings.window_height);
+    read_window_side(value, &configured_height);
     return COMMAND_LINE_OK;
 }
 
@@ -333,31 +337,31 @@ static int apply_zdepth(CommandLineOptions *o, const char *, const char *value)
 
 static int apply_draw_fps(CommandLineOptions *, const char *, const char *value)
 {
-    shell_option_settings.show_fps = read_int_or_zero(value);
+    show_fps = read_int_or_zero(value);
     return COMMAND_LINE_OK;
 }
 
 static int apply_draw_time(CommandLineOptions *, const char *, const char *value)
 {
-    shell_option_settings.show_race_time = read_int_or_zero(value);
+    show_race_time = read_int_or_zero(value);
     return COMMAND_LINE_OK;
 }
 
 static int apply_draw_ping(CommandLineOptions *, const char *, const char *value)
 {
-    shell_option_settings.show_ping = read_int_or_zero(value);
+    show_ping = read_int_or_zero(value);
     return COMMAND_LINE_OK;
 }
 
 static int apply_draw_speed(CommandLineOptions *, const char *, const char *value)
 {
-    shell_option_settings.show_speed = read_int_or_zero(value);
+    show_speed = read_int_or_zero(value);
     return COMMAND_LINE_OK;
 }
 
 static int apply_draw_render_stats(CommandLineOptions *, const char *, const char *value)
 {
-    shell_option_settings.show_render_stats = read_int_or_zero(value);
+    show_render_stats = read_int_or_zero(value);
     return COMMAND_LINE_OK;
 }
 
@@ -378,7 +382,9 @@ static int apply_connect(CommandLineOptions *o, const char *, const char *value)
     static const char PREFIX[] = "rutline:";
     if (!strncmp(value, PREFIX, sizeof PREFIX - 1))
         value += sizeof PREFIX - 1;
-    note_connect_server(value);
+    set_text_field_text(&server_field, value);
+    remember_server_name();
+    set_connect_target(value[0] ? value : nullptr);
     o->connect_target = value;
     return COMMAND_LINE_OK;
 }
@@ -480,44 +486,6 @@ static const CommandOption COMMAND_OPTIONS[] = {
 
 // ---- matching and the loop --------------------------------------------------------
 
-static void consume_arguments(CommandLineCursor *cursor, int n)
-{
-    if (n > cursor->count)
-        n = cursor->count;
-    cursor->arguments += n;
-    cursor->count -= n;
-}
-
-int take_command_option(CommandLineCursor *cursor, const char *name, const char **value)
-{
-    if (cursor->options_ended || cursor->count <= 0)
-        return 0;
-    const char *argument = cursor->arguments[0];
-    if (!value) {
-        if (strcmp(argument, name))
-            return 0;
-        consume_arguments(cursor, 1);
-        return 1;
-    }
-    if (!strcmp(argument, "--")) {
-        cursor->options_ended = 1;
-        consume_arguments(cursor, 1);
-        return 0;
-    }
-    if (!strcmp(argument, name)) {
-        *value = cursor->count > 1 ? cursor->arguments[1] : nullptr;
-        consume_arguments(cursor, 2);
-        return 1;
-    }
-    size_t length = strlen(name);
-    if (!strncmp(argument, name, length) && argument[length] == '=') {
-        *value = argument + length + 1;
-        consume_arguments(cursor, 1);
-        return 1;
-    }
-    return 0;
-}
-
 void default_command_line_options(CommandLineOptions *options)
 {
     memset(options, 0, sizeof *options);
@@ -531,11 +499,11 @@ void default_command_line_options(CommandLineOptions *options)
 
 // Tries each option in table order: 1 when one matched (its result in
 // *result), else 0.
-static int apply_next_option(CommandLineCursor *cursor, CommandLineOptions *options, int *result)
+static int apply_next_option(OptionCursor *cursor, CommandLineOptions *options, int *result)
 {
     for (const CommandOption &option : COMMAND_OPTIONS) {
         const char *value = nullptr;
-        if (!take_command_option(cursor, option.name, option.takes_value ? &value : nullptr))
+        if (!match_option(cursor, option.name, option.takes_value ? &value : nullptr))
             continue;
         if (option.takes_value && !value)
             *result = bad_arg(option.name);
@@ -548,7 +516,7 @@ static int apply_next_option(CommandLineCursor *cursor, CommandLineOptions *opti
 
 int parse_command_line(int argc, char **argv, CommandLineOptions *options)
 {
-    CommandLineCursor cursor = {argv + 1, argc > 1 ? argc - 1 : 0, 0};
+    OptionCursor cursor = {argv + 1, argc > 1 ? argc - 1 : 0, 0};
     while (cursor.count > 0) {
         int result;
         if (apply_next_option(&cursor, options, &result)) {
@@ -560,7 +528,8 @@ int parse_command_line(int argc, char **argv, CommandLineOptions *options)
         if (cursor.count <= 0)
             break;
         const char *word = cursor.arguments[0];
-        consume_arguments(&cursor, 1);
+        cursor.arguments++;
+        cursor.count--;
         if (word[0] == '-' && !cursor.options_ended) {
             fprintf(stderr, "bad option '%s'\n", word);
             return COMMAND_LINE_FAILED;

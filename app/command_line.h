@@ -1,5 +1,5 @@
-// The command line: the option table, its matcher and the parser that
-// applies each option to its setting or to the start-up's own values.
+// The command line: the option table and the parser that applies each
+// option to its setting or to the start-up's own values.
 #pragma once
 
 // The values the options give to start-up and the main loop.
@@ -16,7 +16,7 @@ struct CommandLineOptions {
     int depth_bits;             // 16
     float chase_center[3];      // 0, 2.52, 0.52
     const char *track_folder;   // "--track", null = none (cleared by "--connect")
-    const char *connect_target; // "--connect" without its prefix, null = none
+    const char *connect_target; // "--connect" without its prefix, null = none (also set_connect_target)
     const char *start_file;     // the one file argument, null = none
 };
 
@@ -29,20 +29,6 @@ enum {
 // "--max-detail-distance" and its outer value (feet).
 extern float max_detail_distance;         // 70
 extern float max_detail_distance_outer;   // 75
-
-// The remaining arguments and whether "--" ended the options.
-struct CommandLineCursor {
-    char **arguments;
-    int count;
-    int options_ended;
-};
-
-// 1 when the cursor's next argument is the option, consuming it. A flag
-// option (value null) matches only its exact name. A value option matches
-// its name (the value is the next argument, null when there is none) or
-// name=value; "--" offered to a value option ends the options and is
-// consumed. Nothing matches once the options ended or no argument is left.
-int take_command_option(CommandLineCursor *cursor, const char *name, const char **value);
 
 void default_command_line_options(CommandLineOptions *options);
 // Runs the option loop over the arguments after the program name; messages

@@ -7,8 +7,10 @@
 #include <cstdio>
 
 #include "app/frame_pacing.h"
+#include "app/menu.h"
 #include "app/player_controls.h"
 #include "app/shell.h"
+#include "app/widgets.h"
 #include "platform/event_ring.h"
 #include "platform/log.h"
 #include "platform/window.h"
@@ -35,10 +37,10 @@ int drain_window_events(void)
 {
     int closed = 0, code, pressed;
     while (game_window && next_event(game_window, &code, &pressed))
-        if (code == EVENT_CLOSE)
+        if (code == EVENT_CLOSE || (menu_keys.close >= 0 && code == menu_keys.close))
             closed = 1;
     if (closed)
-        close_requested = 1;
+        exit_requested = 1;
     return closed;
 }
 
@@ -97,6 +99,7 @@ void show_loading_status(const char *text)
 {
     drain_window_events();
     clear_control_values();
+    mouse_held = 0;
     // The text is kept also when no frame can be drawn; only the drawing
     // and the step's timing wait for a frame.
     char next[LOADING_TEXT_LENGTH];

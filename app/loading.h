@@ -16,7 +16,8 @@ extern double busy_first_time;     // 0 before the first busy frame
 extern int title_texture;          // "!@title.png", 0 when missing
 
 // Takes and drops every waiting event of the game window; a close event
-// sets close_requested (app/shell.h). 1 when a close was taken.
+// sets exit_requested, so the program ends as soon as it can. 1 when a
+// close was taken.
 int drain_window_events(void);
 
 // Draws into the current frame (the projection set).

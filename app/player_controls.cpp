@@ -4,48 +4,37 @@
 
 #include <cmath>
 
-#include "app/shell_options.h"
+#include "app/bike_setup.h"
+#include "app/bindings.h"
 #include "bike/bike_getters.h"
 #include "bike/bike_setters.h"
 #include "platform/input.h"
 #include "race/race_state.h"
 
-BindingInput riding_binding_inputs[RIDING_BINDING_COUNT];
-
 ControlRow control_table[CONTROL_ROW_COUNT + 1] = {
-    {BINDING_LEFT, CONTROL_STEER, 1.0f, 0.0f},
-    {BINDING_RIGHT, CONTROL_STEER, -1.0f, 0.0f},
-    {BINDING_THROTTLE, CONTROL_THROTTLE, 1.0f, 0.0f},
-    {BINDING_FRONT_BRAKE, CONTROL_FRONT_BRAKE, 1.0f, 0.0f},
-    {BINDING_REAR_BRAKE, CONTROL_REAR_BRAKE, 1.0f, 0.0f},
-    {BINDING_UPSHIFT, CONTROL_SHIFT, 1.0f, 0.0f},
-    {BINDING_DOWNSHIFT, CONTROL_SHIFT, -1.0f, 0.0f},
-    {BINDING_CLUTCH, CONTROL_CLUTCH, 1.0f, 0.0f},
-    {BINDING_DAB, CONTROL_DAB, 1.0f, 0.0f},
-    {BINDING_BACK_UP, CONTROL_BACK_UP, 1.0f, 0.0f},
-    {BINDING_LEAN_FORWARD, CONTROL_LEAN, -1.0f, 0.0f},
-    {BINDING_LEAN_BACKWARD, CONTROL_LEAN, 1.0f, 0.0f},
-    {-1, 0, 0.0f, 0.0f},
+    {&riding_bindings[BINDING_LEFT], CONTROL_STEER, 1.0f, 0.0f},
+    {&riding_bindings[BINDING_RIGHT], CONTROL_STEER, -1.0f, 0.0f},
+    {&riding_bindings[BINDING_THROTTLE], CONTROL_THROTTLE, 1.0f, 0.0f},
+    {&riding_bindings[BINDING_FRONT_BRAKE], CONTROL_FRONT_BRAKE, 1.0f, 0.0f},
+    {&riding_bindings[BINDING_REAR_BRAKE], CONTROL_REAR_BRAKE, 1.0f, 0.0f},
+    {&riding_bindings[BINDING_UPSHIFT], CONTROL_SHIFT, 1.0f, 0.0f},
+    {&riding_bindings[BINDING_DOWNSHIFT], CONTROL_SHIFT, -1.0f, 0.0f},
+    {&riding_bindings[BINDING_CLUTCH], CONTROL_CLUTCH, 1.0f, 0.0f},
+    {&riding_bindings[BINDING_DAB], CONTROL_DAB, 1.0f, 0.0f},
+    {&riding_bindings[BINDING_BACK_UP], CONTROL_BACK_UP, 1.0f, 0.0f},
+    {&riding_bindings[BINDING_LEAN_FORWARD], CONTROL_LEAN, -1.0f, 0.0f},
+    {&riding_bindings[BINDING_LEAN_BACKWARD], CONTROL_LEAN, 1.0f, 0.0f},
+    {nullptr, 0, 0.0f, 0.0f},
 };
 
 int sticky_dab_state;
 float last_dab_input;
 
-int read_riding_binding(int binding, BindingInput *out)
-{
-    if (binding < 0 || binding >= RIDING_BINDING_COUNT)
-        return 0;
-    *out = riding_binding_inputs[binding];
-    return 1;
-}
-
 void control_key_event(int code, int pressed)
 {
-    for (ControlRow *row = control_table; row->binding >= 0; row++) {
-        BindingInput input;
-        if (read_riding_binding(row->binding, &input) && input.key_code && input.key_code == code)
+    for (ControlRow *row = control_table; row->binding; row++)
+        if (row->binding->key_code >= 0 && row->binding->key_code == code)
             row->value = pressed ? 1.0f : 0.0f;
-    }
 }
 
 float axis_control_value(int reading, float range_start, float range_end)
@@ -61,23 +50,23 @@ float axis_control_value(int reading, float range_start, float range_end)
 
 void read_control_axes(void)
 {
-    for (ControlRow *row = control_table; row->binding >= 0; row++) {
-        BindingInput input;
-        if (read_riding_binding(row->binding, &input) && input.axis)
-            row->value = axis_control_value(read_axis(input.axis), input.range_start, input.range_end);
+    for (ControlRow *row = control_table; row->binding; row++) {
+        const KeyBinding *binding = row->binding;
+        if (binding->axis)
+            row->value = axis_control_value(read_axis(binding->axis), binding->range_start, binding->range_end);
     }
 }
 
 void clear_control_values(void)
 {
-    for (ControlRow *row = control_table; row->binding >= 0; row++)
+    for (ControlRow *row = control_table; row->binding; row++)
         row->value = 0.0f;
 }
 
 void sum_controls(RiderControls *controls)
 {
     float sums[CONTROL_COUNT] = {};
-    for (const ControlRow *row = control_table; row->binding >= 0; row++)
+    for (const ControlRow *row = control_table; row->binding; row++)
         if (row->control >= 0 && row->control < CONTROL_COUNT)
             sums[row->control] += row->sign * row->value;
     controls->steer = sums[CONTROL_STEER];
@@ -105,13 +94,13 @@ static float next_clutch(float clutch, float lever)
 
 void apply_player_controls(BikeState *bike, const RiderControls *controls)
 {
-    const ShellOptionSettings *settings = &shell_option_settings;
-    set_steer(bike, settings->reversed_steering ? -controls->steer : controls->steer);
+    int reversed = bike_setup.reverse_steering.selected == 1;
+    set_steer(bike, reversed ? -controls->steer : controls->steer);
     set_front_brake(bike, controls->front_brake);
     set_rear_brake(bike, controls->rear_brake);
     set_throttle(bike, controls->throttle);
 
-    if (!settings->sticky_dab) {
+    if (bike_setup.sticky_dab.selected != 1) {
         set_dab(bike, controls->dab);
     } else {
         if (last_dab_input < 0.5f && controls->dab >= 0.5f)

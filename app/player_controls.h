@@ -5,7 +5,7 @@
 
 #include "bike/bike_state.h"
 
-struct AxisBinding;
+struct KeyBinding;
 
 // The nine controls of a tic, in RiderControls order.
 enum {
@@ -21,7 +21,7 @@ enum {
     CONTROL_COUNT,
 };
 
-// The riding bindings, in their table's order.
+// The riding bindings, in their table's order (app/bindings.h).
 enum {
     BINDING_LEAN_BACKWARD,
     BINDING_LEAN_FORWARD,
@@ -35,27 +35,12 @@ enum {
     BINDING_THROTTLE,
     BINDING_RIGHT,
     BINDING_LEFT,
-    RIDING_BINDING_COUNT,
 };
-
-// What the controls read of a binding: its key's event code (0 = none) or
-// its axis with the positions meaning "not pressed" and "fully pressed".
-struct BindingInput {
-    int key_code;
-    AxisBinding *axis;
-    float range_start;
-    float range_end;
-};
-
-// The bindings until the menus hold them.
-extern BindingInput riding_binding_inputs[RIDING_BINDING_COUNT];
-// The one place the controls read a binding from; 0 when there is none.
-int read_riding_binding(int binding, BindingInput *out);
 
 // One row: a binding, the control it adds to, with a sign, and its value
 // (0..1) now.
 struct ControlRow {
-    int binding;   // -1 ends the table
+    KeyBinding *binding;   // null ends the table
     int control;
     float sign;
     float value;

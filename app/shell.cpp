@@ -10,6 +10,3 @@ int max_message_lines = DEFAULT_MESSAGE_LINES;
 int hide_spam;
 int verbose_setting;
 int roost_frequency = 1000;
-int close_requested;
-
-const char BUILD_STAMP[] = "2020-07-12-1524 snapshot";

@@ -11,8 +11,3 @@ extern int max_message_lines;     // the "message_lines" setting
 extern int hide_spam;             // "togglespam"
 extern int verbose_setting;       // extra log lines of loaders
 extern int roost_frequency;       // "--roostfrequency", 0..1000
-// A close event was taken where events are only drained (loading frames,
-// start-up): the program ends as soon as it can.
-extern int close_requested;
-
-extern const char BUILD_STAMP[];  // "2020-07-12-1524 snapshot"

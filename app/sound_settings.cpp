@@ -1,5 +1,5 @@
-// The sound settings.
+// The sound settings' sliders.
 #include "app/sound_settings.h"
 
-int sound_volume = 10;
-int competitor_volume = 8;
+Slider volume_slider = {"Volume", 10, 1, 0, 10, {-1, -1, -1, -1}, 0, 0};
+Slider comp_volume_slider = {"Competitor Volume", 8, 1, 0, 10, {-1, -1, -1, -1}, 0, 0};

@@ -1,6 +1,8 @@
-// The sound settings the menus will offer: "Volume" (key "volume") and
-// "Competitor Volume" (key "comp_volume"), each 0..10.
+// The sound settings of the Graphics/Sound screen: "Volume" (key "volume")
+// and "Competitor Volume" (key "comp_volume"), each 0..10.
 #pragma once
 
-extern int sound_volume;        // 10
-extern int competitor_volume;   // 8
+#include "app/widgets.h"
+
+extern Slider volume_slider;        // 10
+extern Slider comp_volume_slider;   // 8

@@ -3,14 +3,18 @@
 
 #include <cstdio>
 
+#include "app/graphics_settings.h"
 #include "core/alloc.h"
 
 VideoMode *video_modes;
 const char **video_mode_names;
 int video_mode_count;
 
+static const char *const FIXED_NAMES[2] = {"Default Fullscreen", "Windowed"};
+
 void free_video_mode_list(void)
 {
+    set_option_choices(&video_mode_list, FIXED_NAMES, 2);
     checked_free(video_modes);
     video_modes = nullptr;
     video_mode_names = nullptr;
@@ -34,7 +38,6 @@ void fill_video_mode_list(const DisplayMode *modes)
     video_mode_names = (const char **)(block + (size_t)n * sizeof(VideoMode));
     char *names = block + (size_t)n * (sizeof(VideoMode) + sizeof(char *));
 
-    static const char *const FIXED_NAMES[2] = {"Default Fullscreen", "Windowed"};
     int count = 0;
     for (; count < 2; count++) {
         video_modes[count] = {0, 0};
@@ -51,6 +54,7 @@ void fill_video_mode_list(const DisplayMode *modes)
         names += VIDEO_MODE_NAME_ROOM;
     }
     video_mode_count = count;
+    set_option_choices(&video_mode_list, video_mode_names, count);
 }
 
 void build_video_mode_list(void)

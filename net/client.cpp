@@ -4,6 +4,9 @@
 
 #include <cstring>
 
+#include "core/alloc.h"
+#include "core/message.h"
+#include "core/socket.h"
 #include "track/erosion.h"
 
 int net_socket = -1;
@@ -13,6 +16,11 @@ uint32_t last_state_tic[160];
 int crash_delay_table[CRASH_DELAY_ENTRIES];
 int contact_log_flags;
 float contact_log_spacing = 10.0f;
+
+int slot_kinds[160];
+char *connect_target;
+int client_info_changed;
+int arcade_physics_forbidden;
 
 NetRiderInfo net_rider_info[160];
 int server_start_tic;
@@ -28,4 +36,28 @@ void clear_net_rider_info(void)
 void send_erode_record(const uint8_t *message, int length)
 {
     queue_erosion_message(message, length);
+}
+
+void set_connect_target(const char *text)
+{
+    checked_free(connect_target);
+    connect_target = nullptr;
+    if (!text)
+        return;
+    size_t length = strlen(text) + 1;
+    connect_target = (char *)xmalloc(length);
+    memcpy(connect_target, text, length);
+}
+
+void disconnect_from_server(void)
+{
+    if (net_socket == -1)
+        return;
+    print_message("Disconnecting\n");
+    close_socket(net_socket);
+    net_socket = -1;
+    set_connect_target(nullptr);
+    client_info_changed = 0;
+    arcade_physics_forbidden = 0;
+    clear_net_rider_info();
 }

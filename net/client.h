@@ -30,6 +30,24 @@ extern NetRiderInfo net_rider_info[160];
 extern int server_start_tic;
 extern char server_track[256];
 
+// Kinds of rider reset_race puts in each slot (1 = this machine's rider,
+// 5 = a rider the server announced); the menus and the client fill it.
+extern int slot_kinds[160];
+// The server to join ("host" or "host:port"), null to stay offline; the
+// client connects on its next run. Owned (checked_malloc).
+extern char *connect_target;
+// Set when the rider's name, number, bike or looks change.
+extern int client_info_changed;
+// The server forbids arcade physics: the bike setup keeps it off.
+extern int arcade_physics_forbidden;
+
+// Replaces connect_target with a copy of the text (null clears it).
+void set_connect_target(const char *text);
+
+// Leaves the server joined, if any: the socket closed and the client back
+// to its offline state. Nothing happens offline.
+void disconnect_from_server(void);
+
 // Back to offline values: no rider information, no slots.
 void clear_net_rider_info(void);
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/player_settings.h"
+#include "app/race_screens.h"
 #include "bike/bike_setters.h"
 #include "bike/physics_world.h"
 #include "race/race_control.h"
@@ -17,8 +17,13 @@ int start_headless_race(const HeadlessRace *race)
     // Demos name their track by its catalogue folder.
     if (track_catalogue.count == 0)
         scan_track_catalogue();
-    if (race->track)
-        snprintf(chosen_track, sizeof chosen_track, "%s", race->track);
+    // A track written after the catalogue was scanned is found on a rescan.
+    if (race->track && !select_track_folder(race->track)) {
+        scan_track_catalogue();
+        build_track_list();
+        if (!select_track_folder(race->track))
+            return 0;
+    }
     return reset_race(race->time_trial ? nullptr : race->slot_codes, race->playback, race->record,
                       race->length_tics, race->laps, race->skill);
 }

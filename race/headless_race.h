@@ -9,7 +9,7 @@ struct HeadlessRace {
     const char *track;                  // track folder
     int slot_codes[BIKE_SLOT_COUNT];    // as reset_race takes them
     int time_trial;                     // 1: no slot codes, a time trial
-    int playback;                       // play the demo (user_demo, else the race's own)
+    int playback;                       // play the demo (demo_to_play, else the race's own)
     int record;
     int length_tics;
     int laps;

@@ -4,6 +4,7 @@
 
 
 RaceSettings race_settings;
+int hook_base_tic;
 int rider_kind[BIKE_SLOT_COUNT];
 char rider_names[BIKE_SLOT_COUNT][RIDER_NAME_LENGTH];
 int followed_slot;

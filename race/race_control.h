@@ -20,6 +20,9 @@ struct RaceSettings {
 };
 
 extern RaceSettings race_settings;
+// The tic the script hooks count from: the current tic reset_race leaves (0,
+// or the start of a time trial).
+extern int hook_base_tic;
 // How each slot is driven; a freed slot is RIDER_REMOTE.
 extern int rider_kind[BIKE_SLOT_COUNT];
 extern char rider_names[BIKE_SLOT_COUNT][RIDER_NAME_LENGTH];

@@ -10,6 +10,7 @@
 #include "app/bike_setup.h"
 #include "app/loading.h"
 #include "app/player_settings.h"
+#include "app/race_screens.h"
 #include "bike/bike_create.h"
 #include "bike/bike_getters.h"
 #include "bike/bike_pose.h"
@@ -49,6 +50,7 @@ char max_loading_label[128];
 namespace {
 
 const int TIME_TRIAL_START_TICS = 300 * TIC_RATE;
+const int TRACK_FOLDER_LENGTH = 256;
 
 const struct {
     const char *from;
@@ -204,13 +206,13 @@ void load_rider(int slot, int code, int *demo_next)
     int demo_index = -1;
     if (code == SLOT_PLAYER) {
         kind = RIDER_LOCAL;
-        model = player_bike;
-        number = player_number;
-        rider = or_null(player_rider_texture);
-        helmet = or_null(player_helmet_texture);
-        bike_skin = or_null(player_bike_texture);
-        wheels = or_null(player_wheel_texture);
-        name = player_name;
+        model = player_bike_model();
+        number = player_number_text();
+        rider = or_null(player_rider_texture());
+        helmet = or_null(player_helmet_texture());
+        bike_skin = or_null(player_bike_texture());
+        wheels = or_null(player_wheel_texture());
+        name = player_name_text();
     } else if (code == SLOT_DEMO_OR_EMPTY) {
         if (*demo_next >= demo_rider_count)
             return;
@@ -312,6 +314,8 @@ const char *model_alias(const char *model)
 int reset_race(const int *slot_codes, int open_demo, int record, int length_tics, int laps,
                int skill)
 {
+    // The script goes before anything it could reach is freed.
+    unload_track_script();
     finish_series_event();
     show_loading_status("Resetting...");
     log_printf("Resetting\n");
@@ -361,8 +365,8 @@ int reset_race(const int *slot_codes, int open_demo, int record, int length_tics
         clear_state_history();
     }
 
-    const char *track = chosen_track;
-    if (open_demo && open_demo_playback(user_demo[0] ? user_demo : nullptr))
+    const char *track = selected_track_folder();
+    if (open_demo && open_demo_playback(demo_to_play))
         track = demo_track;
     else if (online)
         track = server_track;
@@ -370,8 +374,8 @@ int reset_race(const int *slot_codes, int open_demo, int record, int length_tics
     free_script_sounds();
     clear_bike_states();
 
-    char folder[PLAYER_TEXT_LENGTH];
-    snprintf(folder, sizeof folder, "%s", track);
+    char folder[TRACK_FOLDER_LENGTH];
+    snprintf(folder, sizeof folder, "%s", track ? track : "");
     if (!load_race_track(folder))
         return 0;
 
@@ -466,6 +470,7 @@ int reset_race(const int *slot_codes, int open_demo, int record, int length_tics
         camera_position[2] = (float)p[2];
     }
     tune_process_memory();
+    hook_base_tic = current_tic;
     return 1;
 }
 

@@ -92,8 +92,8 @@ static void place_voice(AudioVoice *voice, float rate, float volume, const float
 
 void mix_sounds(float frame_gain)
 {
-    float own = frame_gain * (float)sound_volume * 0.1f;
-    float others = own * (float)competitor_volume * 0.1f;
+    float own = frame_gain * (float)volume_slider.value * 0.1f;
+    float others = own * (float)comp_volume_slider.value * 0.1f;
 
     for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++) {
         BikeState *bike = get_slot_bike(slot);

@@ -4,7 +4,11 @@
 #include "app/net_client.h"
 #include "app/player_settings.h"
 #include "app/shell.h"
-#include "app/shell_options.h"
+#include "app/hud.h"
+#include "app/option_screen_items.h"
+#include "app/race_screens.h"
+#include "app/settings.h"
+#include "net/client.h"
 #include "render/render_settings.h"
 
 #include <gtest/gtest.h>
@@ -63,7 +67,11 @@ struct SavedSettings {
     float detail_distance = max_detail_distance;
     float detail_outer = max_detail_distance_outer;
     int debug = debug_level;
-    ShellOptionSettings shell = shell_option_settings;
+    int width = configured_width;
+    int height = configured_height;
+    int ping = show_ping;
+    int rotation = lineup_rotation;
+    int render_stats = show_render_stats;
 
     void restore() const
     {
@@ -77,7 +85,14 @@ struct SavedSettings {
         max_detail_distance = detail_distance;
         max_detail_distance_outer = detail_outer;
         debug_level = debug;
-        shell_option_settings = shell;
+        configured_width = width;
+        configured_height = height;
+        show_ping = ping;
+        lineup_rotation = rotation;
+        show_render_stats = render_stats;
+        set_connect_target(nullptr);
+        memset(recent_servers, 0, sizeof recent_servers);
+        recent_server_index = 0;
         fake_lag = 0.0f;
         fake_loss = 0;
         join_password[0] = 0;
@@ -95,7 +110,7 @@ TEST(CommandLine, OptionTable)
     const Observe target = [](const CommandLineOptions &o) { return text_of(o.connect_target); };
     const Observe erode = [](const CommandLineOptions &) { return text_of(erode_option); };
     const Observe width = [](const CommandLineOptions &) {
-        return text_of(shell_option_settings.window_width);
+        return text_of(configured_width);
     };
     const Observe details = [](const CommandLineOptions &) {
         return text_of(texture_detail) + " " + text_of(ground_detail_limit);
@@ -156,27 +171,30 @@ TEST(CommandLine, OptionTable)
         {{"--width", "16385"}, COMMAND_LINE_OK, "", width, "640"},
         {{"--width", "wide"}, COMMAND_LINE_OK, "", width, "640"},
         {{"--height", "16384"}, COMMAND_LINE_OK, "",
-         [](auto &) { return text_of(shell_option_settings.window_height); }, "16384"},
+         [](auto &) { return text_of(configured_height); }, "16384"},
         // Unchecked reads: the line-up keeps its value, the atoi options take 0.
         {{"--rotate-lineup", "-3"}, COMMAND_LINE_OK, "",
-         [](auto &) { return text_of(shell_option_settings.lineup_rotation); }, "-3"},
+         [](auto &) { return text_of(lineup_rotation); }, "-3"},
         {{"--rotate-lineup", "x"}, COMMAND_LINE_OK, "",
-         [](auto &) { return text_of(shell_option_settings.lineup_rotation); }, "0"},
+         [](auto &) { return text_of(lineup_rotation); }, "0"},
         {{"--depth", "deep"}, COMMAND_LINE_OK, "",
          [](const CommandLineOptions &o) { return text_of(o.colour_bits); }, "0"},
         {{"--zdepth", "24"}, COMMAND_LINE_OK, "",
          [](const CommandLineOptions &o) { return text_of(o.depth_bits); }, "24"},
         {{"--draw-ping=0"}, COMMAND_LINE_OK, "",
-         [](auto &) { return text_of(shell_option_settings.show_ping); }, "0"},
+         [](auto &) { return text_of(show_ping); }, "0"},
         // Connecting: the prefix goes, the track is dropped, the history grows.
         {{"--connect", "rutline:host"}, COMMAND_LINE_OK, "", target, "host"},
+        {{"--connect", "rutline:"}, COMMAND_LINE_OK, "",
+         [](auto &) { return text_of(connect_target); }, "(null)"},
+        {{"--draw-render-stats", "1"}, COMMAND_LINE_OK, "",
+         [](auto &) { return text_of(show_render_stats); }, "1"},
         {{"--connect", "host"}, COMMAND_LINE_OK, "",
          [](const CommandLineOptions &o) {
-             return text_of(o.connect_target) + " " + shell_option_settings.server_name + " " +
-                    shell_option_settings.recent_servers[0] + " " +
-                    text_of(shell_option_settings.recent_server_selection);
+             return text_of(o.connect_target) + " " + text_of(connect_target) + " " + server_field.text +
+                    " " + recent_servers[0] + " " + text_of(recent_server_index);
          },
-         "host host host -1"},
+         "host host host host -1"},
         {{"--track", "tracks/a", "--connect", "host"}, COMMAND_LINE_OK, "", track, "(null)"},
         {{"--track", "tracks/a"}, COMMAND_LINE_OK, "", track, "tracks/a"},
         {{"--chase-center", "1,2,3"}, COMMAND_LINE_OK, "",
@@ -224,68 +242,4 @@ TEST(CommandLine, OptionTable)
         EXPECT_EQ(c.observe(parsed.options), c.expected);
     }
     saved.restore();
-}
-
-TEST(CommandLine, MatcherForms)
-{
-    char w[] = "--width", eq[] = "--width=800", dash[] = "--", v[] = "800", other[] = "--widthx";
-    struct Case {
-        std::vector<char *> arguments;
-        int wants_value;
-        int matched;
-        const char *value;
-        int left;
-        int ended;
-    } cases[] = {
-        {{eq}, 1, 1, "800", 0, 0},
-        {{w, v}, 1, 1, "800", 0, 0},
-        {{w}, 1, 1, nullptr, 0, 0},
-        {{other, v}, 1, 0, nullptr, 2, 0},
-        {{dash, w, v}, 1, 0, nullptr, 2, 1},
-        {{dash, w}, 0, 0, nullptr, 2, 0},   // a flag matcher leaves "--" alone
-        {{eq}, 0, 0, nullptr, 1, 0},        // a flag matches only its exact name
-        {{w}, 0, 1, nullptr, 0, 0},
-    };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
-        Case &c = cases[i];
-        SCOPED_TRACE(i);
-        CommandLineCursor cursor = {c.arguments.data(), (int)c.arguments.size(), 0};
-        const char *value = "unset";
-        int matched = take_command_option(&cursor, "--width", c.wants_value ? &value : nullptr);
-        EXPECT_EQ(matched, c.matched);
-        if (matched && c.wants_value) {
-            EXPECT_STREQ(value, c.value);
-        }
-        EXPECT_EQ(cursor.count, c.left);
-        EXPECT_EQ(cursor.options_ended, c.ended);
-        // After the end of the options nothing matches.
-        if (cursor.options_ended && cursor.count > 0) {
-            EXPECT_EQ(take_command_option(&cursor, "--width", &value), 0);
-        }
-    }
-}
-
-TEST(CommandLine, ServerHistoryShiftsOnlyForANewName)
-{
-    ShellOptionSettings saved = shell_option_settings;
-    for (int i = 0; i < RECENT_SERVER_COUNT; i++)
-        snprintf(shell_option_settings.recent_servers[i], SERVER_NAME_LENGTH, "s%d", i);
-    shell_option_settings.recent_server_selection = 3;
-
-    note_connect_server("s0");   // the newest already
-    EXPECT_STREQ(shell_option_settings.recent_servers[1], "s1");
-    EXPECT_EQ(shell_option_settings.recent_server_selection, 3);
-
-    note_connect_server("");
-    EXPECT_STREQ(shell_option_settings.server_name, "");
-    EXPECT_STREQ(shell_option_settings.recent_servers[0], "s0");
-
-    std::string long_name(300, 'h');
-    note_connect_server(long_name.c_str());
-    EXPECT_EQ(strlen(shell_option_settings.server_name), (size_t)SERVER_NAME_LENGTH - 1);
-    EXPECT_STREQ(shell_option_settings.recent_servers[0], shell_option_settings.server_name);
-    EXPECT_STREQ(shell_option_settings.recent_servers[1], "s0");
-    EXPECT_STREQ(shell_option_settings.recent_servers[15], "s14");   // s15 dropped out
-    EXPECT_EQ(shell_option_settings.recent_server_selection, -1);
-    shell_option_settings = saved;
 }

@@ -3,6 +3,7 @@
 // a minimised window, and a close event taken by a drain.
 #include "app/loading.h"
 
+#include "app/menu.h"
 #include "app/shell.h"
 #include "platform/time.h"
 #include "platform/window.h"
@@ -131,18 +132,18 @@ TEST_F(LoadingWindow, SlowestStepIsKeptAndAMinimisedWindowChangesNothing)
 
 TEST_F(LoadingWindow, ACloseTakenByADrainIsKept)
 {
-    close_requested = 0;
+    exit_requested = 0;
     push_event_now(game_window, EVENT_KEY_BASE + 30, 1);
     push_event_now(game_window, EVENT_CLOSE, 1);
     push_event_now(game_window, EVENT_KEY_BASE + 31, 1);
     show_loading_status("Loading map");
-    EXPECT_EQ(close_requested, 1);
+    EXPECT_EQ(exit_requested, 1);
     int code, pressed;
     EXPECT_EQ(next_event(game_window, &code, &pressed), 0);   // everything else dropped
 
-    close_requested = 0;
+    exit_requested = 0;
     push_event_now(game_window, EVENT_CLOSE, 1);
     tick_busy_indicator();
-    EXPECT_EQ(close_requested, 1);
-    close_requested = 0;
+    EXPECT_EQ(exit_requested, 1);
+    exit_requested = 0;
 }

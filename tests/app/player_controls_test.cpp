@@ -2,7 +2,8 @@
 // table into the bike's setters, as a table of held inputs over tics.
 #include "app/player_controls.h"
 
-#include "app/shell_options.h"
+#include "app/bike_setup.h"
+#include "app/bindings.h"
 #include "bike/bike_getters.h"
 #include "platform/event_ring.h"
 #include "platform/input.h"
@@ -37,10 +38,19 @@ struct Step {
     int reading;        // the throttle axis
 };
 
+void bind_key(int b)
+{
+    riding_bindings[b].key_code = key_of(b);
+    riding_bindings[b].axis = nullptr;
+    riding_bindings[b].range_start = 0.0f;
+    riding_bindings[b].range_end = 1.0f;
+}
+
 struct ControlsOnABike : BikeWorld {
     InputDevice device = {};
     AxisBinding throttle_axis = {};
-    ShellOptionSettings saved_settings = shell_option_settings;
+    KeyBinding saved_bindings[RIDING_BINDING_COUNT];
+    BikeSetup saved_setup = bike_setup;
 
     void SetUp() override
     {
@@ -48,13 +58,17 @@ struct ControlsOnABike : BikeWorld {
         device.read_axis = read_fake_axis;
         register_live_device(&device);
         throttle_axis = {&device, 0, device.serial};
-        for (int b = 0; b < RIDING_BINDING_COUNT; b++)
-            riding_binding_inputs[b] = {key_of(b), nullptr, 0.0f, 1.0f};
+        for (int b = 0; b < RIDING_BINDING_COUNT; b++) {
+            saved_bindings[b] = riding_bindings[b];
+            bind_key(b);
+        }
     }
     void TearDown() override
     {
         forget_live_device(&device);
-        shell_option_settings = saved_settings;
+        for (int b = 0; b < RIDING_BINDING_COUNT; b++)
+            riding_bindings[b] = saved_bindings[b];
+        bike_setup = saved_setup;
         BikeWorld::TearDown();
     }
 };
@@ -112,14 +126,19 @@ TEST_F(ControlsOnABike, InputTable)
         SCOPED_TRACE(c.name);
         BikeState *bike = create_bike("yz250f(2017)", slot++, 1, "1", nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(bike, nullptr);
-        shell_option_settings.reversed_steering = c.reversed;
-        shell_option_settings.sticky_dab = c.sticky;
+        bike_setup.reverse_steering.selected = c.reversed;
+        bike_setup.sticky_dab.selected = c.sticky;
         sticky_dab_state = 0;
         last_dab_input = 0;
         clear_control_values();
-        riding_binding_inputs[BINDING_THROTTLE] = c.throttle_on_axis
-            ? BindingInput{0, &throttle_axis, c.range_start, c.range_end}
-            : BindingInput{key_of(BINDING_THROTTLE), nullptr, 0.0f, 1.0f};
+        bind_key(BINDING_THROTTLE);
+        if (c.throttle_on_axis) {
+            KeyBinding *throttle = &riding_bindings[BINDING_THROTTLE];
+            throttle->key_code = -1;
+            throttle->axis = &throttle_axis;
+            throttle->range_start = c.range_start;
+            throttle->range_end = c.range_end;
+        }
         int start_gear = get_gear(bike);
 
         unsigned held = 0;
@@ -161,9 +180,9 @@ TEST_F(ControlsOnABike, KeysOfOtherCodesAndClearedRowsLeaveNothingPressed)
     clear_control_values();
     sum_controls(&controls);
     EXPECT_EQ(controls.throttle, 0.0f);
-    // A binding without a key ignores code 0.
-    riding_binding_inputs[BINDING_LEFT].key_code = 0;
-    control_key_event(0, 1);
+    // A binding whose key was not found (-1) takes no event.
+    riding_bindings[BINDING_LEFT].key_code = -1;
+    control_key_event(-1, 1);
     sum_controls(&controls);
     EXPECT_EQ(controls.steer, 0.0f);
 }

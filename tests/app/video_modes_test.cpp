@@ -1,6 +1,8 @@
 // The "Video Mode" choices made from display modes.
 #include "app/video_modes.h"
 
+#include "app/graphics_settings.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -43,8 +45,13 @@ TEST(VideoModes, ChoicesFromDisplayModes)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
+        video_mode_list.selected = 4;
         fill_video_mode_list(c.modes);
         EXPECT_EQ(listed_names(), c.names);
+        // The menu's list offers the same choices, its selection inside them.
+        EXPECT_EQ(video_mode_list.count, video_mode_count);
+        EXPECT_EQ(video_mode_list.choices, video_mode_names);
+        EXPECT_LT(video_mode_list.selected, video_mode_count);
         ASSERT_EQ(video_mode_count, (int)c.sizes.size() + 2);
         for (int i = 0; i < 2; i++) {
             EXPECT_EQ(video_modes[i].width, 0);
@@ -57,4 +64,6 @@ TEST(VideoModes, ChoicesFromDisplayModes)
     }
     free_video_mode_list();
     EXPECT_EQ(video_mode_count, 0);
+    EXPECT_EQ(video_mode_list.count, 2);
+    EXPECT_STREQ(video_mode_list.choices[1], "Windowed");
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,19 @@ inline void use_game_data(const std::string &folder)
 {
     setenv("KZ_HOME", folder.c_str(), 1);
     reset_file_layer();
+}
+
+// Copies a fixture track (gamedata/fixtures/<folder>) into the test's home
+// folder, where the game finds it beside the data folder's bikes.
+inline bool install_fixture_track(const std::string &folder)
+{
+    std::error_code error;
+    std::filesystem::path to = test_home_dir() + folder;
+    std::filesystem::create_directories(to, error);
+    std::filesystem::copy(gamedata_dir() + "/fixtures/" + folder, to,
+                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing,
+                          error);
+    return !error;
 }
 
 // Sends the log to a file of the test's own; call before anything logs.

@@ -91,7 +91,7 @@ TEST_F(RaceWorld, TheRobotOrderIsOneCycleAndSlotCodesPickTheirRobots)
         const char *number[4];   // null = any
     } cases[] = {
         // Two players: the first rides and is followed, the second stays empty.
-        {{SLOT_PLAYER, SLOT_PLAYER, 0, 0}, {RIDER_LOCAL, -1, -1, -1}, {"1", nullptr, nullptr, nullptr}},
+        {{SLOT_PLAYER, SLOT_PLAYER, 0, 0}, {RIDER_LOCAL, -1, -1, -1}, {"999", nullptr, nullptr, nullptr}},
         // A robot by number, and an unknown code leaving its slot empty.
         {{SLOT_ROBOT_NUMBER + 57, 500, SLOT_ROBOT_125, 0},
          {RIDER_ROBOT, -1, RIDER_ROBOT, -1},

@@ -163,6 +163,16 @@ TEST(CameraViews, KeyframePathEdges)
     }
     compute_keycam_pose(shared.data(), 4, 10, position, rotation, &field_of_view);
     EXPECT_FLOAT_EQ(position[0], 20.0f);
+
+    // Quaternions of zeros (or cancelling on the way) give a rotation, not NaN.
+    std::vector<CameraKey> zeros = {key(0, 0.0f, 0.0f), key(10, 1.0f, 0.0f), key(20, 2.0f, 0.0f)};
+    for (CameraKey &k : zeros)
+        memset(k.orientation, 0, sizeof k.orientation);
+    for (int tic : {0, 5, 15, 25}) {
+        compute_keycam_pose(zeros.data(), 3, tic, position, rotation, &field_of_view);
+        for (float r : rotation)
+            ASSERT_TRUE(std::isfinite(r)) << tic;
+    }
 }
 
 TEST(CameraViews, KeyframePathFollowsEvenMotionTheShortWay)

@@ -169,6 +169,12 @@ TEST(GroundCompositor, DecalsBlendClipAndStayOutside)
     expect_pixel(c.pixel(16, 48), rgb(blended, (10 * 128 + 40 * 127) / 255, (20 * 128 + 40 * 127) / 255), "alpha 128");
     expect_pixel(c.pixel(63, 63), rgb(250, 10, 20), "clipped at the corner");
     expect_pixel(c.pixel(55, 55), rgb(40, 40, 40), "before the clipped decal");
+
+    // Hidden decals are neither composited nor counted.
+    c.terrain.decals_hidden = 1;
+    terrain_block_texture_cpu(&c.terrain, 0, 0, 0, 8);
+    EXPECT_EQ(c.terrain.composite_count, 64 + 4 + 64);
+    expect_pixel(c.pixel(16, 16), rgb(40, 40, 40), "hidden");
 }
 
 TEST(GroundCompositor, DecalQuadCoversItsParallelogram)

@@ -225,8 +225,8 @@ TEST(SoundMix, ScriptSoundVoicesFollowTheListener)
         set_script_sound_vol(slot, c.volume);
         set_script_sound_pos(slot, c.position[0], c.position[1], c.position[2]);
         set_script_sound_vel(slot, c.velocity[0], c.velocity[1], c.velocity[2]);
-        sound_volume = c.volume_setting;
-        competitor_volume = c.competitor_setting;
+        volume_slider.value = c.volume_setting;
+        comp_volume_slider.value = c.competitor_setting;
         mix_sounds(c.frame_gain);
         const MixerVoice *voice = state_of(script_sounds[slot].voice);
         EXPECT_NEAR(voice->rate, c.rate, 1) << c.label;
@@ -291,8 +291,8 @@ TEST_F(EngineMix, EngineVoicesFollowTheirRidersAndTheSettings)
         {10, 8, 0, (int)(48.0f / 77 * 32767), 0},
     };
     for (const Case &c : cases) {
-        sound_volume = c.volume_setting;
-        competitor_volume = c.competitor_setting;
+        volume_slider.value = c.volume_setting;
+        comp_volume_slider.value = c.competitor_setting;
         engine_sounds[1].level = c.level1;
         int before = engine_sounds[0].write_position;
         mix_sounds(1.0f);

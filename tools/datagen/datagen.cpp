@@ -10,6 +10,7 @@
 #include "tools/datagen/gen_bikes.h"
 #include "tools/datagen/gen_fonts.h"
 #include "tools/datagen/gen_hud.h"
+#include "tools/datagen/gen_lines.h"
 #include "tools/datagen/gen_sky.h"
 #include "tools/datagen/gen_textures.h"
 #include "tools/datagen/gen_track.h"
@@ -70,6 +71,9 @@ int run_datagen(const DatagenOptions *options)
     for (int t = 0; ok && t < 2; t++) {
         TrackModel track;
         ok = step(designs[t]->folder, build_track_model(&track, designs[t]) && write_track_files(sets[t], &track));
+        int lines = options->lines == LINES_ALL || (options->lines == LINES_FIXTURE && sets[t] == &fixtures);
+        if (ok && lines)
+            ok = step("racing lines", generate_racing_lines(sets[t], data.root, &track, options->jobs));
         free_track_model(&track);
         if (ok && info.track_count < MANIFEST_TRACKS) {
             snprintf(info.track_folders[info.track_count], sizeof info.track_folders[0], "%s", designs[t]->folder);

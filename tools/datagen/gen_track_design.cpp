@@ -4,10 +4,11 @@
 //
 // Jumps are sized from the speed they are meant to be taken at: over a
 // face of angle a at speed v a bike flies v^2 sin 2a / 32 ft on the level,
-// so a 30 degree face at 45 ft/s carries about 55 to 60 ft. A tabletop's
-// table runs 80% of that, a double's landing knuckle sits at 65% of it,
-// so that the designed speed lands on the down slope and a slower bike
-// still reaches the table or the knuckle.
+// so a 30 degree face at 45 ft/s carries about 55 to 60 ft. The table of a
+// tabletop (the top of a double's landing) ends where a bike that met the
+// face at the designed speed comes down to the middle of the landing
+// slope, so a slower bike lands on the table and a faster one further
+// down the slope.
 #include "tools/datagen/gen_track.h"
 
 #include <cmath>
@@ -17,6 +18,8 @@
 #include "core/alloc.h"
 
 static const float PI_F = 3.14159265358979f;
+// The flat top of a double's landing, before its slope.
+static const float DOUBLE_TOP = 6.0f;
 
 const TrackDesign DEFAULT_TRACK = {
     "tracks/cinder_hollow",
@@ -38,12 +41,12 @@ const TrackDesign DEFAULT_TRACK = {
      {520, 1380, 40, 0.22f}},
     12,
     {{FEATURE_TABLETOP, 0, 330, 38, 3.0f, 0.32f, 0, 0},
-     {FEATURE_TABLETOP, 2, 30, 40, 4.5f, 0.38f, 0, 0},
+     {FEATURE_TABLETOP, 2, 60, 40, 4.5f, 0.38f, 0, 0},
      {FEATURE_SAND, 3, 0, 0, 0, 0, 0, 150},
-     {FEATURE_WHOOPS, 3, 25, 0, 1.0f, 0, 9, 12},
-     {FEATURE_DOUBLE, 4, 60, 42, 5.0f, 0.42f, 0, 0},
+     {FEATURE_WHOOPS, 3, 25, 0, 0.6f, 0, 8, 14},
+     {FEATURE_DOUBLE, 4, 110, 42, 5.0f, 0.42f, 0, 0},
      {FEATURE_RHYTHM, 5, 25, 0, 2.5f, 0, 5, 28},
-     {FEATURE_DOUBLE, 6, 80, 46, 6.0f, 0.45f, 0, 0},
+     {FEATURE_DOUBLE, 6, 150, 46, 6.0f, 0.45f, 0, 0},
      {FEATURE_TABLETOP, 6, 280, 42, 4.0f, 0.38f, 0, 0},
      {FEATURE_RHYTHM, 8, 60, 0, 3.0f, 0, 4, 30},
      {FEATURE_WHOOPS, 8, 300, 0, 0.9f, 0, 10, 12},
@@ -224,27 +227,59 @@ float track_width_at(const TrackModel *track, float s)
     return d->width + (d->start_width - d->width) * wide;
 }
 
-// Flight distance on the level for a take-off at speed v and angle a.
-float flight_range(float v, float a)
+// A jump's face: a rounded foot over its first FACE_FOOT of the length,
+// then a straight ramp at the face angle up to the lip.
+const float FACE_FOOT = 0.3f;
+// The lip throws a bike a little steeper than its face (the suspension
+// gives back what the face pressed into it).
+const float LIP_KICK = 0.03f;
+
+float face_length(const Feature *f)
 {
-    return v * v * sinf(2.0f * a) / 32.0f;
+    return f->height / tanf(f->face_angle) / (1.0f - FACE_FOOT * 0.5f);
+}
+
+float face_height(const Feature *f, float t)
+{
+    float u = t / face_length(f);
+    float rise = u < FACE_FOOT ? u * u / (2.0f * FACE_FOOT) : u - FACE_FOOT * 0.5f;
+    return f->height * rise / (1.0f - FACE_FOOT * 0.5f);
+}
+
+// The landing slope: down from the jump's height to the ground at the
+// face angle, as long as the face.
+float landing_length(const Feature *f)
+{
+    return f->height / tanf(f->face_angle);
+}
+
+// How far past the lip a bike that rides up the face at the designed
+// speed comes down to half the jump's height; it leaves the lip a little
+// steeper than the face.
+float landing_reach(const Feature *f)
+{
+    float v = f->speed;
+    float a = f->face_angle + LIP_KICK;
+    float k = 16.0f / (v * v * cosf(a) * cosf(a));
+    float t = tanf(a);
+    return (t + sqrtf(t * t + 2.0f * k * f->height)) / (2.0f * k);
+}
+
+// Where the table or the landing's top ends, past the lip: so that the
+// designed speed touches down in the middle of the landing slope.
+float table_length(const Feature *f)
+{
+    return fmaxf(6.0f, landing_reach(f) - 0.5f * landing_length(f));
 }
 
 // The profile of one feature at distance t from its start (0 outside it),
 // and its length.
 float feature_length(const Feature *f)
 {
-    float landing = 1.0f / tanf(0.28f);   // landing slopes of about 16 degrees
     switch (f->kind) {
-    case FEATURE_TABLETOP: {
-        float face = f->height / tanf(f->face_angle);
-        return face + 0.8f * flight_range(f->speed, f->face_angle) + f->height * landing;
-    }
-    case FEATURE_DOUBLE: {
-        float face = f->height / tanf(f->face_angle);
-        float knuckle = 0.65f * flight_range(f->speed, f->face_angle);
-        return face + knuckle + 2.0f + f->height * landing;
-    }
+    case FEATURE_TABLETOP:
+    case FEATURE_DOUBLE:
+        return face_length(f) + table_length(f) + landing_length(f);
     case FEATURE_WHOOPS:
     case FEATURE_RHYTHM:
         return (float)f->count * f->spacing;
@@ -258,37 +293,24 @@ float feature_height(const Feature *f, float t)
     float length = feature_length(f);
     if (t <= 0.0f || t >= length)
         return 0.0f;
-    float landing_slope = tanf(0.28f);
     switch (f->kind) {
-    case FEATURE_TABLETOP: {
-        float face = f->height / tanf(f->face_angle);
-        float table = 0.8f * flight_range(f->speed, f->face_angle);
-        if (t < face) {
-            // A face that steepens toward the lip.
-            float u = t / face;
-            return f->height * (0.35f * u + 0.65f * u * u);
-        }
-        if (t < face + table)
-            return f->height;
-        return fmaxf(0.0f, f->height - (t - face - table) * landing_slope);
-    }
+    case FEATURE_TABLETOP:
     case FEATURE_DOUBLE: {
-        float face = f->height / tanf(f->face_angle);
-        float knuckle = 0.65f * flight_range(f->speed, f->face_angle);
-        if (t < face) {
-            float u = t / face;
-            return f->height * (0.35f * u + 0.65f * u * u);
-        }
-        // The back of the take-off and the front of the landing drop at 45
-        // degrees into the gap.
+        float face = face_length(f), table = table_length(f);
+        if (t < face)
+            return face_height(f, t);
         float after = t - face;
-        if (after < knuckle) {
-            float back = f->height - after, front = f->height - (knuckle - after);
-            return fmaxf(0.0f, fmaxf(back, front));
-        }
-        if (after < knuckle + 2.0f)
+        if (after >= table)
+            return fmaxf(0.0f, f->height - (after - table) * tanf(f->face_angle));
+        if (f->kind == FEATURE_TABLETOP)
             return f->height;
-        return fmaxf(0.0f, f->height - (after - knuckle - 2.0f) * landing_slope);
+        // A double: the back of the take-off and the front of the
+        // landing's top (DOUBLE_TOP long) drop at 45 degrees into the gap.
+        float top = table - DOUBLE_TOP;
+        if (after >= top)
+            return f->height;
+        float back = f->height - after, front = f->height - (top - after);
+        return fmaxf(0.0f, fmaxf(back, front));
     }
     case FEATURE_WHOOPS:
     case FEATURE_RHYTHM: {

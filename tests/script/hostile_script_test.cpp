@@ -1,0 +1,277 @@
+// Scripts from strangers: endless loops at load and in each hook, throwing
+// and looping getters and proxies on the hook path, memory to the cap, a
+// catastrophic regexp, deep recursion, looping finalizers and toString,
+// floods of messages, and paths outside the game data. After each the race
+// still runs, and the next reset loads a good script.
+#include "script_fixture.h"
+
+#include "app/shell.h"
+#include "platform/audio.h"
+#include "render/script_sound.h"
+#include "render/texture.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+
+namespace {
+
+// CPU time the game thread may spend past a budget before a stop counts as
+// late: the engine checks between instructions, and the sanitizer build
+// is slow.
+const long long MARGIN_NS = 150 * 1000000LL;
+
+const char *const GOOD_SCRIPT = "var good = 0; kz.tic_handler = function () { good++; };\n";
+
+int count_error_lines()
+{
+    int count = 0;
+    for (int i = 0; i < message_log.next_line; i++)
+        if (!strncmp(message_log.lines[i], "javascript error: ", 18))
+            count++;
+    return count;
+}
+
+std::string last_error_line()
+{
+    for (int i = message_log.next_line - 1; i >= 0; i--)
+        if (!strncmp(message_log.lines[i], "javascript error: ", 18))
+            return message_log.lines[i];
+    return "";
+}
+
+struct HostileScripts : ScriptTrack {
+    // The race goes on, and a good script runs at the next reset.
+    void expect_race_recovers()
+    {
+        int tic = current_tic;
+        run_tics(3);
+        call_frame_handler();
+        EXPECT_EQ(current_tic, tic + 3);
+        EXPECT_NE(get_slot_bike(0), nullptr);
+        ASSERT_TRUE(race_with(GOOD_SCRIPT));
+        ASSERT_NE(track_script, nullptr);
+        run_tics(2);
+        EXPECT_EQ(number("good"), 2.0);
+    }
+};
+
+long long cpu_of(const std::function<void()> &body)
+{
+    long long start = thread_cpu_ns();
+    body();
+    return thread_cpu_ns() - start;
+}
+
+}  // namespace
+
+TEST_F(HostileScripts, AnEndlessLoopAtLoadIsStoppedWithinTheLoadBudget)
+{
+    long long reset = cpu_of([] { ASSERT_TRUE(race_with(GOOD_SCRIPT)); });
+    int lines = count_error_lines();
+    long long spent = cpu_of([] { ASSERT_TRUE(race_with("var started = 1; for (;;) {}")); });
+    EXPECT_EQ(track_script, nullptr);
+    EXPECT_EQ(count_error_lines(), lines + 1);
+    EXPECT_GE(spent, SCRIPT_LOAD_BUDGET_MS * 1000000LL);
+    EXPECT_LT(spent, reset + SCRIPT_LOAD_BUDGET_MS * 1000000LL + MARGIN_NS);
+    expect_race_recovers();
+}
+
+TEST_F(HostileScripts, EndlessLoopsInEachHookStopTheScriptWithOneMessage)
+{
+    const struct {
+        const char *script;
+        std::function<void()> hook;
+    } cases[] = {
+        {"kz.tic_handler = function () { for (;;) {} };", [] { run_tics(1); }},
+        {"kz.frame_handler = function () { for (;;) {} };", [] { call_frame_handler(); }},
+        // Catching the stop does not help.
+        {"kz.tic_handler = function () { for (;;) { try { for (;;) {} } catch (e) {} finally {} } };",
+         [] { run_tics(1); }},
+        {"kz.frame_handler_ = function () { while (true) { try { throw 1; } catch (e) { continue; } } };",
+         [] { call_frame_handler(); }},
+        // A coroutine of the engine's own is stopped all the same.
+        {"kz.tic_handler = function () { var t = new Duktape.Thread(function () { for (;;) {} });"
+         " Duktape.Thread.resume(t); };",
+         [] { run_tics(1); }},
+    };
+    for (const auto &c : cases) {
+        ASSERT_TRUE(race_with(c.script)) << c.script;
+        ASSERT_NE(track_script, nullptr) << c.script;
+        int lines = count_error_lines();
+        long long spent = cpu_of(c.hook);
+        EXPECT_EQ(track_script, nullptr) << c.script;
+        EXPECT_EQ(count_error_lines(), lines + 1) << c.script;
+        EXPECT_GE(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL) << c.script;
+        EXPECT_LT(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL + MARGIN_NS) << c.script;
+        EXPECT_EQ(last_error_line(), "javascript error: script stopped: it ran past its CPU time budget\n");
+        // Later hooks of the race find no script.
+        run_tics(2);
+        call_frame_handler();
+        EXPECT_EQ(count_error_lines(), lines + 1);
+    }
+    expect_race_recovers();
+}
+
+TEST_F(HostileScripts, GettersAndProxiesOnTheHookPathAreContained)
+{
+    const struct {
+        const char *script;
+        int stops;   // 1 when the script runs out of time
+    } cases[] = {
+        {"Object.defineProperty(kz, 'tic_handler_', {get: function () { throw new Error('getter'); }});", 0},
+        {"Object.defineProperty(kz, 'tic_handler_', {get: function () { for (;;) {} }});", 1},
+        {"kz = new Proxy({}, {get: function () { throw new Error('trap'); }});", 0},
+        {"kz = new Proxy({}, {get: function () { for (;;) {} }});", 1},
+        {"kz = new Proxy(kz, {get: function (t, k) { return t[k]; }});", 0},   // passes through
+        {"Object.defineProperty(this, 'kz', {get: function () { throw 'global getter'; }});", 0},
+        {"kz.tic_handler_ = new Proxy(function () {}, {apply: function () { throw 'apply'; }});", 0},
+    };
+    for (const auto &c : cases) {
+        ASSERT_TRUE(race_with(c.script)) << c.script;
+        ASSERT_NE(track_script, nullptr) << c.script;
+        run_tics(2);
+        if (c.stops) {
+            EXPECT_EQ(track_script, nullptr) << c.script;
+        } else {
+            ASSERT_NE(track_script, nullptr) << c.script;
+        }
+    }
+    expect_race_recovers();
+}
+
+TEST_F(HostileScripts, ErrorsWhoseTextWillNotComeAreStoppedToo)
+{
+    // Turning a thrown value into text runs within the hook's budget.
+    ASSERT_TRUE(race_with("kz.tic_handler = function () { throw {toString: function () { for (;;) {} }}; };"));
+    long long spent = cpu_of([] { run_tics(1); });
+    EXPECT_EQ(track_script, nullptr);
+    EXPECT_LT(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL + MARGIN_NS);
+    // A toString that throws leaves a fixed text.
+    ASSERT_TRUE(race_with("kz.tic_handler = function () { throw {toString: function () { throw 2; }}; };"));
+    run_tics(1);
+    ASSERT_NE(track_script, nullptr);
+    EXPECT_STRNE(script_vm_message(track_script), "");
+    expect_race_recovers();
+}
+
+TEST_F(HostileScripts, MemoryToTheCapIsRefusedAndTheCatchingLoopStopped)
+{
+    // Filling the heap is what this is about, not the time the sanitizer
+    // build takes for it.
+    script_load_budget_ms = 60000;
+    // The hoard is kept; then a hook keeps catching the refusal.
+    ASSERT_TRUE(race_with("var hoard = [];\n"
+                          "kz.tic_handler = function () {"
+                          " for (;;) { try { hoard.push(new ArrayBuffer(65536)); } catch (e) {} } };\n"
+                          "(function () { for (;;) hoard.push(new ArrayBuffer(1 << 20)); })();"));
+    script_load_budget_ms = SCRIPT_LOAD_BUDGET_MS;
+    ASSERT_NE(track_script, nullptr);
+    EXPECT_LE(track_script->heap_bytes, (size_t)SCRIPT_HEAP_CAP);
+    EXPECT_GT(track_script->heap_bytes, (size_t)SCRIPT_HEAP_CAP - (2 << 20));
+    int refusals = 0;
+    for (int i = 0; i < message_log.next_line; i++)
+        refusals += strstr(message_log.lines[i], "javascript error: ") && strstr(message_log.lines[i], "alloc failed");
+    EXPECT_EQ(refusals, 1);
+    long long spent = cpu_of([] { run_tics(1); });
+    EXPECT_EQ(track_script, nullptr);
+    EXPECT_EQ(script_heap_bytes, 0);
+    EXPECT_LT(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL + 2 * MARGIN_NS);
+    expect_race_recovers();
+}
+
+TEST_F(HostileScripts, ACatastrophicRegexpIsStopped)
+{
+    const char *const scripts[] = {
+        "kz.tic_handler = function () { /(a+)+b/.test('aaaaaaaaaaaaaaaaaaaaaaaaaaaa'); };",
+        // Each match below the step limit, again and again.
+        "kz.tic_handler = function () { for (;;) /(a+)+b/.test('aaaaaaaaaaaaaaaaaa'); };",
+        "kz.tic_handler = function () { for (;;) { try { /(a+)+b/.test('aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa'); }"
+        " catch (e) {} } };",
+    };
+    for (const char *script : scripts) {
+        ASSERT_TRUE(race_with(script));
+        long long spent = cpu_of([] { run_tics(1); });
+        EXPECT_EQ(track_script, nullptr) << script;
+        EXPECT_LT(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL + MARGIN_NS) << script;
+    }
+    expect_race_recovers();
+}
+
+TEST_F(HostileScripts, DeepRecursionEndsInAnError)
+{
+    const char *const scripts[] = {
+        "function down(n) { return down(n + 1) + 1; }\ndown(0);",
+        // Through the engine's own calls: toString and getters.
+        "var o = {}; o.toString = function () { return String(o); };\nString(o);",
+        "var g = {}; Object.defineProperty(g, 'x', {get: function () { return g.x; }});\ng.x;",
+        "var a = []; for (var i = 0; i < 5000; i++) a = [a];\nJSON.stringify(a);",
+        "eval(new Array(5000).join('(') + '1' + new Array(5000).join(')'));",
+        "var t = {}; (function () { for (var i = 0; i < 20000; i++)"
+        " t = new Proxy(t, {get: function (o, k) { return o[k]; }}); })();\nt.x;",
+    };
+    for (const char *script : scripts) {
+        int lines = count_error_lines();
+        ASSERT_TRUE(race_with(script));
+        ASSERT_NE(track_script, nullptr) << script;
+        EXPECT_EQ(count_error_lines(), lines + 1) << script;
+        EXPECT_NE(last_error_line().find("Error"), std::string::npos) << script << ": " << last_error_line();
+        run_tics(2);   // the prelude's hooks
+        EXPECT_STREQ(script_vm_message(track_script), "");
+    }
+    expect_race_recovers();
+}
+
+TEST_F(HostileScripts, LoopingFinalizersAreStoppedInsideAndOutsideHooks)
+{
+    // Dropped in a hook: the finalizer runs at once, within the hook's budget.
+    ASSERT_TRUE(race_with("kz.tic_handler = function () { Duktape.fin({}, function () { for (;;) {} }); };"));
+    long long spent = cpu_of([] { run_tics(1); });
+    EXPECT_EQ(track_script, nullptr);
+    EXPECT_LT(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL + MARGIN_NS);
+
+    // Still held when the script is unloaded: the heap's end gives it none.
+    ASSERT_TRUE(race_with("var held = []; for (var i = 0; i < 20; i++) {"
+                          " var o = {}; Duktape.fin(o, function () { for (;;) {} }); held.push(o); }"));
+    ASSERT_NE(track_script, nullptr);
+    spent = cpu_of([] { unload_track_script(); });
+    EXPECT_LT(spent, MARGIN_NS);
+    EXPECT_EQ(script_heap_bytes, 0);
+    expect_race_recovers();
+}
+
+TEST_F(HostileScripts, PathsOutsideTheGameDataAreRefusedAtOnce)
+{
+    audio_handle = open_readback_audio(0, 44100, 735);
+    GameWindow *window = open_test_gl_window();
+    ASSERT_NE(window, nullptr);
+    std::string fifo = test_dir() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    write_game_asset("@inside.png");
+    write_file(test_data_dir() + "x", "not a texture");
+    ASSERT_TRUE(race_with("var r = [];"));
+    const char *const names[] = {"/dev/stdin", "@../x", "@a/../../x", "@..", "@sub/..\\\\x", "@x\\u0001",
+                                 "../x", "x", ""};
+    auto started = std::chrono::steady_clock::now();
+    for (const char *name : names)
+        for (const char *native : {"read_texture", "add_sound"}) {
+            std::string code = std::string("r = kz.") + native + "('" + name + "');";
+            ASSERT_TRUE(run(code)) << code;
+            EXPECT_EQ(number("r"), 0.0) << code;
+        }
+    for (const char *native : {"read_texture", "add_sound"}) {
+        std::string code = std::string("r = kz.") + native + "('" + fifo + "');";
+        ASSERT_TRUE(run(code)) << code;
+        EXPECT_EQ(number("r"), 0.0) << code;
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_EQ(script_sound_count, 0);
+    // A game path still loads.
+    ASSERT_TRUE(run("r = kz.read_texture('@inside.png');"));
+    EXPECT_NE(number("r"), 0.0);
+    unload_track_script();
+    free_script_sounds();
+    close_audio(audio_handle);
+    audio_handle = 0;
+    close_test_gl_window(window);
+}
