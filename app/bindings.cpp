@@ -151,6 +151,19 @@ int format_binding(const KeyBinding *binding, char *text, int size)
     return 0;
 }
 
+void binding_row_text(const KeyBinding *binding, char *text, int size)
+{
+    if (binding == watched_binding)
+        snprintf(text, (size_t)size, "<<PRESS A KEY>>");
+    else if (binding->key_name)
+        snprintf(text, (size_t)size, "%.1023s", binding->key_name);
+    else if (binding->axis_name)
+        snprintf(text, (size_t)size, "%.1000s %s", binding->axis_name,
+                 binding->range_end >= 0.0f ? "(Positive)" : "(Negative)");
+    else
+        snprintf(text, (size_t)size, "None");
+}
+
 KeyBinding *find_binding_by_key(const char *config_key)
 {
     for (KeyBinding *binding : binding_order)

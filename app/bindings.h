@@ -44,6 +44,10 @@ extern KeyBinding *watched_binding;
 int parse_binding(KeyBinding *binding, const char *text);
 // "(k)key name" or "(start,end)axis name" into text; 0 when neither is bound.
 int format_binding(const KeyBinding *binding, char *text, int size);
+// What the controls screen shows of a binding: "<<PRESS A KEY>>" while it
+// is captured, the key's name, the axis name with "(Positive)" or
+// "(Negative)" by the range's end, else "None".
+void binding_row_text(const KeyBinding *binding, char *text, int size);
 // The binding whose configuration key this is, or null.
 KeyBinding *find_binding_by_key(const char *config_key);
 

@@ -21,6 +21,7 @@
 #include "core/file.h"
 #include "core/message.h"
 #include "race/demo.h"
+#include "render/render_settings.h"
 
 int configured_width = 640;
 int configured_height = 480;
@@ -29,7 +30,6 @@ int show_race_time;
 int show_ping = 1;
 int show_speed;
 int spy_mode;
-int billboard_lookahead = 8;
 float map_scale = 1.0f;
 
 namespace {
@@ -101,7 +101,7 @@ const ConfigKey CONFIG_KEYS[] = {
     {"volume", CONFIG_SLIDER, &volume_slider, 0, 0},
     {"comp_volume", CONFIG_SLIDER, &comp_volume_slider, 0, 0},
     {"playback_mode", CONFIG_OPTION, &playback_mode_list, 0, 0},
-    {"billboard_optimize_lookahead", CONFIG_INT, &billboard_lookahead, 0, BILLBOARD_LOOKAHEAD_MAX},
+    {"billboard_optimize_lookahead", CONFIG_INT, &billboard_optimize_lookahead, 0, BILLBOARD_LOOKAHEAD_MAX},
     {"message_lines", CONFIG_INT, &max_message_lines, 0, MESSAGE_LINES_MAX},
     {"demo_backups", CONFIG_INT, &demo_backups, 0, DEMO_BACKUPS_SETTING_MAX},
     {"map_scale", CONFIG_MAP_SCALE, &map_scale, 0, 0},

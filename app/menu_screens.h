@@ -55,6 +55,17 @@ void draw_exit_screen(void);
 extern const WidgetRect *const main_menu_rects[];
 extern const WidgetRect *const chooser_rects[];
 extern const WidgetRect *const console_rects[];
+MenuItem *main_menu_item(int i);   // 0..8
+MenuItem *chooser_item(int i);     // 0 Cancel, 1 Prev Page, 22 Next Page
+
+// The layout steps the screens share, in panel units.
+static const float MENU_ROW_STEP = 1.375f;    // 1 + 3 borders
+static const float LIST_ROW_STEP = 1.25f;     // 1 + 2 borders
+static const float MENU_LIST_WIDTH = 41.99667f;
+// The screens' first panel and its title, back button 2 units lower.
+struct LayoutPen;
+struct PixelScale;
+void begin_screen(const char *title, LayoutPen *pen, PixelScale *scale);
 
 // Moving over a page of list rows: the rows from first_row on, of which
 // the first filled ones are filled; moving onto an empty row goes on to

@@ -19,7 +19,14 @@
 namespace {
 
 constexpr WidgetRect NO_RECT = {-1, -1, -1, -1};
-char server_text[SERVER_NAME_LENGTH + 1] = "localhost";
+char server_text[SERVER_NAME_LENGTH + 1];
+
+int fill_default_server(void)
+{
+    snprintf(server_text, sizeof server_text, "%s", DEFAULT_SERVER);
+    return 1;
+}
+const int default_server_filled = fill_default_server();
 
 enum { FIRST_PRESET_ITEM = 2, VIDEO_MODE_ITEM = 6, SWITCH_MODE_ITEM = 7, FIRST_VIEW_ITEM = 8 };
 

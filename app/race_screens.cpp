@@ -506,52 +506,56 @@ int series_gate(int j, int n)
 {
     static const int WIDE_FIELD[20] = {10, 9, 11, 8, 12, 7, 13, 6, 14, 5, 15, 4, 16, 3, 17, 2, 18, 1, 19, 0};
     if (n <= 14)
-        return j <= 14 ? 6 + 2 * j : GATE_COUNT + j - 15;
+        return 6 + 2 * j;
     if (j < 20)
         return WIDE_FIELD[j];
     return j;   // 20..39 in order, then slots 40, 41, ...
 }
 
-int start_series_event(int series)
+int series_lineup(const SeriesEvent *event, int *kinds)
 {
-    SeriesEvent *event = series_event(series);
     if (!event || event->rounds_played >= event->round_count || event->rounds_played < 0 || !event->rounds)
         return 0;
     int n = event->rider_count;
     if (n < 0 || n >= BIKE_SLOT_COUNT)
         return 0;
-    memset(slot_kinds, 0, sizeof slot_kinds);
+    memset(kinds, 0, sizeof(int) * BIKE_SLOT_COUNT);
     auto kind_of = [event, n](int rider) {
         return rider == n ? SLOT_PLAYER : SLOT_ROBOT_NUMBER + event->rider_numbers[rider];
     };
     if (event->rounds_played == 0) {
         for (int i = 0; i <= n; i++)
-            slot_kinds[i] = kind_of(i);
-    } else {
-        const SeriesRound *previous = &event->rounds[event->rounds_played - 1];
-        // Worst place first; ties keep the riders' order.
-        int order[SERIES_PLACES];
-        for (int i = 0; i <= n; i++)
-            order[i] = i;
-        auto place = [previous, n](int rider) {
-            int p = previous->positions[rider];
-            return p < 0 ? 0 : p > n ? n : p;
-        };
-        for (int i = 1; i <= n; i++)
-            for (int k = i; k > 0 && place(order[k - 1]) < place(order[k]); k--) {
-                int swap = order[k];
-                order[k] = order[k - 1];
-                order[k - 1] = swap;
-            }
-        for (int j = 0; j <= n; j++) {
-            int slot = series_gate(j, n);
-            if (slot >= 0 && slot < BIKE_SLOT_COUNT)
-                slot_kinds[slot] = kind_of(order[j]);
-        }
+            kinds[i] = kind_of(i);
+        return 1;
     }
+    const SeriesRound *previous = &event->rounds[event->rounds_played - 1];
+    auto place = [previous, n](int rider) {
+        int p = previous->positions[rider];
+        return p < 0 ? 0 : p > n ? n : p;
+    };
+    // Worst place first; ties keep the riders' order.
+    int order[SERIES_PLACES];
+    for (int i = 0; i <= n; i++)
+        order[i] = i;
+    for (int i = 1; i <= n; i++)
+        for (int k = i; k > 0 && place(order[k - 1]) < place(order[k]); k--) {
+            int swap = order[k];
+            order[k] = order[k - 1];
+            order[k - 1] = swap;
+        }
+    for (int j = 0; j <= n; j++)
+        kinds[series_gate(j, n)] = kind_of(order[j]);
+    return 1;
+}
+
+int start_series_event(int series)
+{
+    SeriesEvent *event = series_event(series);
+    if (!series_lineup(event, slot_kinds))
+        return 0;
     const SeriesRound *round = &event->rounds[event->rounds_played];
     if (round->track >= 0 && round->track < track_catalogue.count) {
-        build_track_list();
+        sync_track_list();
         track_list.selected = round->track;
     }
     disconnect_from_server();

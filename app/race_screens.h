@@ -6,6 +6,8 @@
 #include "app/widgets.h"
 #include "core/alloc.h"
 
+struct SeriesEvent;
+
 enum { GATE_COUNT = 40, LIST_PAGE_ROWS = 20 };
 
 // "Track": the long names of the track catalogue, in its order.
@@ -65,5 +67,7 @@ struct StandingsRow {
 int compare_standings(const void *a, const void *b);
 // The standings rows of a series (n + 1 of them), ordered; the count.
 int build_standings_rows(int series, StandingsRow *rows);
-// The series gate of the rider lined up j-th in a field of n + 1 riders.
+// The starting slot of the rider lined up j-th (0..n) in a field of n + 1.
 int series_gate(int j, int n);
+// The slot kinds (160) of a series' next event: 1 or 0 when none is left.
+int series_lineup(const SeriesEvent *event, int *kinds);

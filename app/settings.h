@@ -18,7 +18,6 @@ extern int show_race_time;      // "draw_time"
 extern int show_ping;           // "draw_ping"
 extern int show_speed;          // "draw_speed"
 extern int spy_mode;            // "spy"
-extern int billboard_lookahead; // "billboard_optimize_lookahead"
 extern float map_scale;         // "map_scale", 0.125..8
 
 // Reads "@config" when it exists: every line that names a setting and

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/graphics_settings.h"
 #include "app/shell.h"
 #include "bike/bike_state.h"
 #include "net/camera_keys.h"
@@ -139,7 +140,7 @@ static void cross(const float *a, const float *b, float *out)
 void compute_rider_camera(const double *body_position, const double *body_rotation, double now, float *eye,
                           float *rotation)
 {
-    float height = first_person_height;
+    float height = (float)first_person_height_slider.value;
     for (int i = 0; i < 3; i++) {
         double local[3];
         for (int k = 0; k < 3; k++)
@@ -153,7 +154,7 @@ void compute_rider_camera(const double *body_position, const double *body_rotati
         y[i] = (float)body_rotation[3 * i + 1];
         z[i] = (float)body_rotation[3 * i + 2];
     }
-    float g = first_person_gimbal;
+    float g = (float)first_person_gimbal_slider.value;
     if (g > 0.5f) {
         const float *p = rider_camera_state.forward;
         float a = atan2f(p[0] * y[0] + p[1] * y[1] + p[2] * y[2], p[0] * z[0] + p[1] * z[1] + p[2] * z[2]);
@@ -180,7 +181,7 @@ void compute_rider_camera(const double *body_position, const double *body_rotati
     if (print_orientation)
         printf("t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n", now, eye[0], eye[1], eye[2], x[0],
                x[1], x[2], z[0], z[1], z[2]);
-    float angle = first_person_angle * (float)(M_PI / 180.0);
+    float angle = (float)(first_person_angle_slider.value * (M_PI / 180.0));
     float c = cosf(angle), s = sinf(angle);
     for (int i = 0; i < 3; i++) {
         float yi = c * y[i] - s * z[i], zi = c * z[i] + s * y[i];
@@ -206,7 +207,7 @@ void draw_rider_camera_view(dBodyID body, int slot)
     }
     float eye[3], camera[9];
     compute_rider_camera(position, rotation, current_tic * (double)TIC_LENGTH, eye, camera);
-    render_scene(eye, camera, fov, slot);
+    render_scene(eye, camera, (float)fov_slider.value, slot);
 }
 
 // ---- the broadcast overlay -------------------------------------------------

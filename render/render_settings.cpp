@@ -25,15 +25,7 @@ float lod_scale = 1.0f;
 int no_vertex_arrays = 0;
 int reflections_enabled = 1;
 int debug_level = 0;
-int model_detail = 50;
-int lens_flare = 1;
 int billboard_optimize_lookahead = 8;
-float ghost_fade_distance = 10.0f;
-int hide_rider = 0;
-float fov = 110.0f;
-float first_person_height = 0.0f;
-float first_person_angle = 0.0f;
-float first_person_gimbal = 0.0f;
 int render_fugly = 0;
 
 FogSettings fog_settings = {{1.0f, 1.0f, 1.0f, 1.0f}, 0.0f};

@@ -24,16 +24,8 @@ extern int no_vertex_arrays;               // draw meshes one vertex at a time
 extern int reflections_enabled;            // the models' environment pass
 extern int debug_level;                    // non-zero: the renderer's verbose messages
                                            // (2: the auto pilot's lines in the scene)
-// Settings of the scene, its objects and cameras ("@config" keys).
-extern int model_detail;                   // statues beyond 20 v^2 ft are not drawn at 10 or below
-extern int lens_flare;
-extern int billboard_optimize_lookahead;   // billboards looked ahead for the same texture
-extern float ghost_fade_distance;          // feet: replayed riders fade out nearer than this
-extern int hide_rider;                     // the viewed rider is not drawn in first person
-extern float fov;                          // degrees, the rider camera's field of view
-extern float first_person_height;          // 0..1 between the low and high eye points
-extern float first_person_angle;           // degrees the rider camera looks down
-extern float first_person_gimbal;          // 0..100: how much the rider camera lags pitch
+// The scene's other settings live in the menus' widgets (app/graphics_settings.h).
+extern int billboard_optimize_lookahead;   // billboards looked ahead for the same texture ("@config")
 extern int render_fugly;                   // "--fugly": no sky, the colour buffer cleared
 
 // A framebuffer object, or 0 when the driver has none or no context is current.

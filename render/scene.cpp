@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/graphics_settings.h"
+#include "app/race_screens.h"
 #include "app/shell.h"
 #include "bike/bike_getters.h"
 #include "core/message.h"
@@ -58,7 +60,7 @@ void set_projection(float width, float height, float field_of_view)
 {
     // A field of view or size that cannot make a frustum is held to one that can.
     if (!std::isfinite(field_of_view))
-        field_of_view = std::isfinite(fov) ? fov : 90.0f;
+        field_of_view = (float)fov_slider.value;
     field_of_view = field_of_view < 1.0f ? 1.0f : field_of_view > 179.0f ? 179.0f : field_of_view;
     width = width >= 1.0f ? (width < 65536.0f ? width : 65536.0f) : 1.0f;
     height = height >= 1.0f ? (height < 65536.0f ? height : 65536.0f) : 1.0f;
@@ -114,14 +116,14 @@ void compute_rider_fades(int viewed_slot, float *fades, int *draw_modes)
     int have_reference = reference >= 0 && frame_position(bike_slots[reference], reference_position);
     for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++) {
         fades[slot] = 1.0f;
-        draw_modes[slot] = slot == viewed_slot ? (hide_rider ? BIKE_DRAW_VIEWED_HIDDEN : BIKE_DRAW_VIEWED)
+        draw_modes[slot] = slot == viewed_slot ? (hide_rider_list.selected == 1 ? BIKE_DRAW_VIEWED_HIDDEN : BIKE_DRAW_VIEWED)
                                                : BIKE_DRAW_OTHER;
         BikeState *bike = bike_slots[slot];
         if (!bike)
             continue;
         double position[3];
         if (have_reference && net_socket == -1 && rider_kind[slot] == RIDER_REMOTE) {
-            float r = ghost_fade_distance;
+            float r = (float)ghost_fade_slider.value;
             if (!(r > 0.0f))
                 continue;   // no fade distance: drawn whole
             if (!frame_position(bike, position))

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/graphics_settings.h"
 #include "app/shell.h"
 #include "bike/bike_getters.h"
 #include "bike/bike_state.h"
@@ -39,10 +40,11 @@ static GrowableArray billboard_sort_scratch;
 
 int statue_in_range(const Statue *statue, const float *eye)
 {
-    if (model_detail > 10)
+    double detail = model_detail_slider.value;
+    if (detail > 10)
         return 1;
     double dx = statue->x - eye[0], dy = statue->y - eye[1], dz = statue->z - eye[2];
-    double reach = 20.0 * model_detail * model_detail;
+    double reach = 20.0 * detail * detail;
     return dx * dx + dy * dy + dz * dz <= reach * reach;
 }
 
@@ -512,7 +514,7 @@ static void measure_flare(Flare *flare, const float *eye, const float *rotation)
 
 void draw_lens_flares(const float *eye, const float *rotation)
 {
-    if (!lens_flare || flare_list.count <= 0)
+    if (lens_flare_list.selected != 1 || flare_list.count <= 0)
         return;
     Flare *flares = (Flare *)flare_list.data;
     for (int i = 0; i < flare_list.count; i++)

@@ -13,6 +13,7 @@
 #include "render/render_settings.h"
 #include "track/timing.h"
 
+#include "app/graphics_settings.h"
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -214,17 +215,18 @@ TEST(CameraViews, RiderCameraGimbalLagPauseAndTilt)
         const double r[9] = {1, 0, 0, 0, c, -s, 0, s, c};
         memcpy(m, r, sizeof r);
     };
-    float saved_gimbal = first_person_gimbal, saved_angle = first_person_angle, saved_height = first_person_height;
+    double saved_gimbal = first_person_gimbal_slider.value, saved_angle = first_person_angle_slider.value,
+           saved_height = first_person_height_slider.value;
     float eye[3], rotation[9];
 
     // The eye: the low point at height 0, the high point at 1.
-    first_person_gimbal = 0.0f;
-    first_person_angle = 0.0f;
-    first_person_height = 1.0f;
+    first_person_gimbal_slider.value = 0.0f;
+    first_person_angle_slider.value = 0.0f;
+    first_person_height_slider.value = 1.0f;
     compute_rider_camera(position, identity, 1.0, eye, rotation);
     EXPECT_NEAR(eye[1], 2.0 + 1.0583830, 1e-5);
     EXPECT_NEAR(eye[2], -4.0 - 1.1933695, 1e-5);
-    first_person_height = 0.0f;
+    first_person_height_slider.value = 0.0f;
 
     struct Case {
         float gimbal;
@@ -241,7 +243,7 @@ TEST(CameraViews, RiderCameraGimbalLagPauseAndTilt)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.gimbal);
         SCOPED_TRACE(c.dt);
-        first_person_gimbal = c.gimbal;
+        first_person_gimbal_slider.value = c.gimbal;
         // A first frame with the body level sets the remembered forward axis.
         rider_camera_state = RiderCameraState{};
         compute_rider_camera(position, identity, 5.0, eye, rotation);
@@ -261,17 +263,17 @@ TEST(CameraViews, RiderCameraGimbalLagPauseAndTilt)
     }
 
     // The tilt turns the view down by the angle.
-    first_person_gimbal = 0.0f;
-    first_person_angle = 30.0f;
+    first_person_gimbal_slider.value = 0.0f;
+    first_person_angle_slider.value = 30.0f;
     compute_rider_camera(position, identity, 9.0, eye, rotation);
     double d[3];
     look(rotation, d);
     EXPECT_NEAR(d[1], -0.5, 1e-6);
     EXPECT_NEAR(d[2], -sqrt(3.0) / 2, 1e-6);
 
-    first_person_gimbal = saved_gimbal;
-    first_person_angle = saved_angle;
-    first_person_height = saved_height;
+    first_person_gimbal_slider.value = saved_gimbal;
+    first_person_angle_slider.value = saved_angle;
+    first_person_height_slider.value = saved_height;
 }
 
 TEST(CameraViews, TickerBoxesScrollAndAlternate)

@@ -24,6 +24,8 @@
 #include "track/terrain.h"
 #include "track/track_fixtures.h"
 
+#include "app/graphics_settings.h"
+#include "app/race_screens.h"
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -56,11 +58,11 @@ TEST(Scene, ProjectionTangentsAndGuards)
         EXPECT_NEAR(view_half_height, c.ty, 1e-5 * c.ty);
     }
     // A field of view that is not a number takes the setting.
-    float saved = fov;
-    fov = 60.0f;
+    double saved = fov_slider.value;
+    fov_slider.value = 60.0;
     set_projection(100, 100, NAN);
     EXPECT_NEAR(view_half_width, tan(M_PI / 6), 1e-6);
-    fov = saved;
+    fov_slider.value = saved;
 }
 
 namespace {
@@ -76,9 +78,9 @@ TEST_F(BikeWorld, GhostFadesAndDrawModes)
 {
     for (int slot : {0, 1, 2})
         ASSERT_NE(create_bike("cr125", slot, 1, "1", nullptr, nullptr, nullptr, nullptr), nullptr);
-    float saved_distance = ghost_fade_distance;
-    int saved_hide = hide_rider;
-    ghost_fade_distance = 10.0f;
+    double saved_distance = ghost_fade_slider.value;
+    int saved_hide = hide_rider_list.selected;
+    ghost_fade_slider.value = 10.0f;
     struct Case {
         const char *name;
         int kinds[3];
@@ -128,22 +130,22 @@ TEST_F(BikeWorld, GhostFadesAndDrawModes)
     rider_kind[0] = RIDER_LOCAL;
     rider_kind[1] = RIDER_REMOTE;
     place(bike_slots[1], 100, 100);
-    ghost_fade_distance = 0.0f;
+    ghost_fade_slider.value = 0.0f;
     float fades[BIKE_SLOT_COUNT];
     int modes[BIKE_SLOT_COUNT];
     compute_rider_fades(1, fades, modes);
     EXPECT_EQ(fades[1], 1.0f);
 
-    // The viewed slot's mode follows hide_rider; every other rider is mode 0.
+    // The viewed slot's mode follows "Hide 1st Person Rider"; every other rider is mode 0.
     for (int hide : {0, 1}) {
-        hide_rider = hide;
+        hide_rider_list.selected = hide;
         compute_rider_fades(2, fades, modes);
         EXPECT_EQ(modes[2], hide ? BIKE_DRAW_VIEWED_HIDDEN : BIKE_DRAW_VIEWED);
         EXPECT_EQ(modes[0], BIKE_DRAW_OTHER);
         EXPECT_EQ(modes[1], BIKE_DRAW_OTHER);
     }
-    ghost_fade_distance = saved_distance;
-    hide_rider = saved_hide;
+    ghost_fade_slider.value = saved_distance;
+    hide_rider_list.selected = saved_hide;
 }
 
 namespace {

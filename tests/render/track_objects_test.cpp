@@ -20,6 +20,7 @@
 #include "track/objects.h"
 #include "track/timing.h"
 
+#include "app/graphics_settings.h"
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -29,7 +30,7 @@
 
 namespace {
 
-struct BillboardSpec {
+struct BillboardSetup {
     float x, z;
     int texture;
     int alpha;
@@ -37,12 +38,12 @@ struct BillboardSpec {
 };
 
 // Fills the billboard table (y 0); every draw value starts at -7.
-void set_billboards(const std::vector<BillboardSpec> &specs)
+void set_billboards(const std::vector<BillboardSetup> &setups)
 {
     if (!billboard_table.data)
         init_growable_array(&billboard_table, sizeof(Billboard));
     billboard_table.count = 0;
-    for (const BillboardSpec &s : specs) {
+    for (const BillboardSetup &s : setups) {
         Billboard *b = (Billboard *)append_to_growable_array(&billboard_table);
         ASSERT_NE(b, nullptr);
         *b = Billboard{};
@@ -133,8 +134,8 @@ TEST_F(ObjectTables, BillboardsKeyedAndSortedFarthestFirst)
 
 TEST_F(ObjectTables, BillboardsAfterTheFirst2000AreKeyedWithoutTheirWidth)
 {
-    std::vector<BillboardSpec> specs(2001, BillboardSpec{0, 50, 1, 255, 3.0f, 2.0f});
-    set_billboards(specs);
+    std::vector<BillboardSetup> setups(2001, BillboardSetup{0, 50, 1, 255, 3.0f, 2.0f});
+    set_billboards(setups);
     float rotation[9];
     level_camera(rotation);
     const float eye[3] = {0, 0, 0};
@@ -151,7 +152,7 @@ TEST_F(ObjectTables, GroupingMovesSameTexturesTogetherUnlessSomethingOverlaps)
     const float right[3] = {-1, 0, 0};   // looking along +z
     struct Case {
         const char *name;
-        std::vector<BillboardSpec> specs;   // in sorted order
+        std::vector<BillboardSetup> setups;   // in sorted order
         int lookahead;
         std::vector<int> order;
     } cases[] = {
@@ -170,9 +171,9 @@ TEST_F(ObjectTables, GroupingMovesSameTexturesTogetherUnlessSomethingOverlaps)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        set_billboards(c.specs);
+        set_billboards(c.setups);
         std::vector<int> list;
-        for (int i = 0; i < (int)c.specs.size(); i++)
+        for (int i = 0; i < (int)c.setups.size(); i++)
             list.push_back(i);
         group_billboards(list.data(), (int)list.size(), eye, right, c.lookahead);
         EXPECT_EQ(list, c.order);
@@ -342,18 +343,18 @@ TEST_F(ObjectTables, StatuesCulledByDetailAndTurnedToFaceTheEye)
     statue.x = 0;
     statue.z = 0;
     const float orientation[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    int saved = model_detail;
+    double saved = model_detail_slider.value;
     struct Range {
         int detail;
         float distance;
         int drawn;
     } ranges[] = {{10, 1999, 1}, {10, 2001, 0}, {11, 1e9f, 1}, {5, 499, 1}, {5, 501, 0}, {0, 1, 0}, {0, 0, 1}};
     for (const Range &r : ranges) {
-        model_detail = r.detail;
+        model_detail_slider.value = r.detail;
         const float eye[3] = {r.distance * 0.6f, 0, r.distance * 0.8f};
         EXPECT_EQ(statue_in_range(&statue, eye), r.drawn) << r.detail << " " << r.distance;
     }
-    model_detail = saved;
+    model_detail_slider.value = saved;
 
     struct Facing {
         const char *name;
@@ -485,17 +486,17 @@ TEST_F(LensFlares, ShownOverBrightPixelsOnly)
 
     // Switched off: no flare and the intensities as they were.
     flare->intensity = 0.7f;
-    int saved = lens_flare;
-    lens_flare = 0;
+    int saved = lens_flare_list.selected;
+    lens_flare_list.selected = 0;
     frame(1);
     EXPECT_FLOAT_EQ(flare->intensity, 0.7f);
     EXPECT_EQ(red_at(16, 32), 0);
-    lens_flare = saved;
+    lens_flare_list.selected = saved;
 
     // A source that is not a number is skipped.
     flare->position[0] = NAN;
-    lens_flare = 1;
+    lens_flare_list.selected = 1;
     frame(1);
     EXPECT_EQ(flare->intensity, 0.0f);
-    lens_flare = saved;
+    lens_flare_list.selected = saved;
 }

@@ -1,9 +1,11 @@
 // Glyph atlases and painted text. An atlas row is a strip of glyph cells
-// whose top line carries the marker colour at each glyph's left edge (the
+// whose top line carries the marker colour at each glyph's right edge (the
 // first glyph starts at column 0, which the reader clears) and whose
-// bottom is marked in column 0; the reader runs a row's last glyph to the
-// image's width and the last row to its height, so every row is filled
-// exactly: the slack is spread a pixel at a time over its glyphs.
+// bottom is marked in column 0. The reader takes a cell that would run to
+// the image's width as the end of the row, so a row's last glyph ends at
+// a marker in the last column, and the last row runs to the image's
+// height; every row is filled exactly, its slack spread a pixel at a time
+// over its glyphs.
 #include "tools/datagen/gen_fonts.h"
 
 #include <cmath>
@@ -249,6 +251,8 @@ int plan_atlas(int atlas, AtlasLayout *layout)
     if (atlas > 0) {
         layout->pixel_size = DIGIT_PIXEL_SIZE;
         int count = glyph_widths(spec, layout->pixel_size, widths);
+        // The glyphs and the last column, which ends the row.
+        layout->width = 1;
         for (int i = 0; i < count; i++)
             layout->width += widths[i];
         layout->rows = 1;
@@ -265,7 +269,7 @@ int plan_atlas(int atlas, AtlasLayout *layout)
             int count = glyph_widths(spec, size, widths);
             int above, below;
             ink_extent(spec, size, &above, &below);
-            float worst = count ? split_rows(widths, count, layout->width, layout->rows, layout->starts) : -1.0f;
+            float worst = count ? split_rows(widths, count, layout->width - 1, layout->rows, layout->starts) : -1.0f;
             if (worst >= 0.0f && worst <= 1.5f && 1 + above + below <= ROWS[0]) {
                 layout->pixel_size = size;
                 break;
@@ -301,19 +305,18 @@ static int build_atlas(GenImage *image, int atlas, const AtlasLayout *layout)
         int sum = 0;
         for (int k = 0; k < n; k++)
             sum += widths[first + k];
-        int slack = layout->width - sum;
+        int slack = layout->width - 1 - sum;
         int x = 0;
         set_size(spec->face, layout->pixel_size, spec->x_scale);
         for (int k = 0; k < n; k++) {
             // The slack a pixel per glyph, as evenly as it goes.
             int extra = slack / n + (k < slack % n ? 1 : 0);
             int cell = widths[first + k] + extra;
-            if (k > 0)
-                memcpy(image_pixel(image, x, top), &MARKER, sizeof MARKER);
             if (load_glyph(spec->face, (unsigned char)spec->characters[first + k]))
                 blit_glyph(image, face->glyph, (float)x + (float)(extra / 2), (float)(top + layout->baseline[r]),
                            rgb(1, 1, 1), x == 0 ? 1 : x, top + 1, x + cell, top + layout->row_heights[r]);
             x += cell;
+            memcpy(image_pixel(image, x, top), &MARKER, sizeof MARKER);
         }
         // Column 0 at a row's top marks the bottom of the row above (and
         // (0, 0) is the marker colour itself).

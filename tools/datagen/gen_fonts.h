@@ -32,7 +32,7 @@ struct AtlasLayout {
 };
 // The text font: 512 x 256 in five rows at the largest size that fills
 // them a pixel or so short per glyph; the digits: one row of 64 exactly as
-// wide as the ten glyphs. 0 when no layout fits (the faces must be open).
+// wide as the ten glyphs and the last column that ends the row. 0 when no layout fits (the faces must be open).
 int plan_atlas(int atlas, AtlasLayout *layout);
 
 // Opens FreeType and both faces; 0 when a face cannot be found.

@@ -228,14 +228,17 @@ void build_leg(GenMesh *mesh, int right, int detail)
                            (float)i / (float)(count - 1));
     }
     add_loft(mesh, rings, count, segments_for(detail, 10), UV_PANTS);
-    // The boot: its ball on the peg, the toe ahead (-z), the shaft up the shin.
+    // The boot: its sole standing on the peg (the foot point is the peg's
+    // middle, the sole SOLE_LIFT above it) with the ball over it, the toe
+    // ahead (-z), the shaft up the shin over the end of the trousers.
     float foot[3];
     rider_rest_foot(right, foot);
     int first = mesh_vertex_count(mesh);
-    GenFrame shaft = frame_at(foot[0], foot[1] + 0.3f, foot[2] + 0.12f);
+    const float SOLE_LIFT = 0.05f, SOLE_HALF = 0.08f;
+    GenFrame sole = frame_at(foot[0], foot[1] + SOLE_LIFT + SOLE_HALF, foot[2] - 0.08f);
+    add_box(mesh, &sole, 0.14f, SOLE_HALF, 0.32f, UV_BOOT);
+    GenFrame shaft = frame_at(foot[0], foot[1] + SOLE_LIFT + 2.0f * SOLE_HALF + 0.3f, foot[2] + 0.12f);
     add_box(mesh, &shaft, 0.15f, 0.32f, 0.17f, UV_BOOT);
-    GenFrame sole = frame_at(foot[0], foot[1] - 0.06f, foot[2] - 0.08f);
-    add_box(mesh, &sole, 0.14f, 0.08f, 0.32f, UV_BOOT);
     bind_vertices(mesh, first, shin);
 }
 
