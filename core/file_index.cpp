@@ -3,6 +3,7 @@
 // the file list that the catalogue and model lists are drawn from.
 #include "core/file_index.h"
 
+#include "app/loading.h"
 #include "app/shell.h"
 #include "core/file.h"
 #include "core/game_file.h"

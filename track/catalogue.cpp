@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/loading.h"
 #include "app/shell.h"
 #include "core/alloc.h"
 #include "core/file.h"

@@ -1,6 +1,6 @@
 // The file index: folder walks, ".saf" archives and their broken headers,
 // lookups without regard to case, the file list, and its teardown.
-#include "app/shell.h"
+#include "app/loading.h"
 #include "core/alloc.h"
 #include "core/file.h"
 #include "core/file_index.h"
@@ -46,13 +46,13 @@ TEST(FileIndex, OneSortedListOverFoldersAndArchives)
     EXPECT_EQ(describe(0), "<none>");
     EXPECT_EQ(find_index_entry("tracks/c/desc"), -1);
 
-    int units = busy_indicator_units();
+    int units = (int)busy_count;
     const char *const *list = build_file_index();
     EXPECT_EQ(list_of(list), (std::vector<std::string>{"pack.saf", "readme.txt", "Same.txt", "Tracks/A/desc",
                                                         "tracks/b/desc", "tracks/c/desc"}));
     EXPECT_EQ(build_file_index(), list);
     // One unit per folder walked (both roots and four below them) and per archive.
-    EXPECT_EQ(busy_indicator_units() - units, 7);
+    EXPECT_EQ((int)busy_count - units, 7);
 
     std::string text = captured_log(log);
     size_t at = 0;

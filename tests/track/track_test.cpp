@@ -151,7 +151,7 @@ TEST_F(Track, LoadAndFreeLogTheirStepsInOrder)
     verbose_setting = 1;
     set_track_folder(fixture.folder.c_str());
     ASSERT_EQ(load_track(), 1);
-    EXPECT_STREQ(loading_status, "Loading map...done");
+    EXPECT_STREQ(loading_status_text, "Loading map...done");
     free_track();
     verbose_setting = 0;
     close_log();
