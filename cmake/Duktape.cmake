@@ -5,8 +5,8 @@
 #    the check calls script_timed_out (script/script_vm.cpp) with the heap's
 #    user data;
 #  - the regexp step limit comes from script/script_limits.h, and a long
-#    regexp runs the same check every 65536 steps (the executor's interrupt
-#    never runs inside a regexp);
+#    regexp runs the same check every 65536 steps, an array sort every 4096
+#    comparisons (the executor's interrupt never runs inside either);
 #  - script_interrupt_soon makes the running thread take its interrupt at
 #    its next instruction (the allocator calls it when it refuses a block).
 # Every pattern must be found: a missing one stops the configure. The system
@@ -90,6 +90,29 @@ _duk_edit(_duk_source duktape.c
 			DUK_ERROR_RANGE(re_ctx->thr, \"execution timeout\");
 			DUK_WO_NORETURN(return NULL;);
 		}
+")
+_duk_edit(_duk_source duktape.c
+"DUK_LOCAL duk_small_int_t duk__array_sort_compare(duk_hthread *thr, duk_int_t idx1, duk_int_t idx2) {
+"
+"static duk_uint32_t duk__script_sort_steps;
+DUK_LOCAL duk_small_int_t duk__array_sort_compare(duk_hthread *thr, duk_int_t idx1, duk_int_t idx2) {
+")
+_duk_edit(_duk_source duktape.c
+"		return 0;
+	}
+
+	have1 = duk_get_prop_index(thr, idx_obj, (duk_uarridx_t) idx1);
+"
+"		return 0;
+	}
+
+	if ((++duk__script_sort_steps & 0xfffUL) == 0 && DUK_USE_EXEC_TIMEOUT_CHECK(thr->heap->heap_udata)) {
+		thr->interrupt_init = 0;
+		thr->interrupt_counter = 0;
+		DUK_ERROR_RANGE(thr, \"execution timeout\");
+		DUK_WO_NORETURN(return 0;);
+	}
+	have1 = duk_get_prop_index(thr, idx_obj, (duk_uarridx_t) idx1);
 ")
 string(APPEND _duk_source "
 /* The running thread takes its interrupt before its next instruction. */

@@ -55,9 +55,12 @@ int budget_spent(const ScriptVm *vm)
     return thread_cpu_ns() - vm->cpu_start_ns >= vm->budget_ns;
 }
 
-void note_clock(ScriptVm *vm)
+// The clock is read every CLOCK_READ_INTERVAL blocks, and for every large one.
+void note_clock(ScriptVm *vm, size_t size)
 {
-    if (!vm->budgeted || vm->timed_out || ++vm->allocation_tick < CLOCK_READ_INTERVAL)
+    if (!vm->budgeted || vm->timed_out)
+        return;
+    if (++vm->allocation_tick < CLOCK_READ_INTERVAL && size < SCRIPT_STOPPED_BLOCK_LIMIT)
         return;
     vm->allocation_tick = 0;
     if (budget_spent(vm)) {
@@ -66,13 +69,15 @@ void note_clock(ScriptVm *vm)
     }
 }
 
-// 1 when a block of size bytes may replace one of old bytes. A stopped
-// script may still take memory: it needs some to unwind, and every refused
-// block costs the engine its collections before it gives up.
+// 1 when a block of size bytes may replace one of old bytes. A script past
+// its budget still gets small blocks (it needs some to unwind, and each
+// refused block costs the engine its collections before it gives up) but no
+// large one: a built-in making a long string or buffer fails at once.
 int admit_block(ScriptVm *vm, size_t size, size_t old)
 {
-    note_clock(vm);
-    if (size > script_heap_cap || vm->heap_bytes - old + size + BLOCK_HEADER > script_heap_cap) {
+    note_clock(vm, size);
+    if ((vm->timed_out && size >= SCRIPT_STOPPED_BLOCK_LIMIT) || size > script_heap_cap ||
+        vm->heap_bytes - old + size + BLOCK_HEADER > script_heap_cap) {
         interrupt_soon(vm);
         return 0;
     }

@@ -165,6 +165,8 @@ void make_seeds(std::vector<FuzzSeed> *seeds)
     n = 0;
     for (const char *script : RECURSION_SCRIPTS)
         seeds->push_back({"recursion-" + std::to_string(n++), script});
+    seeds->push_back({"sorting", SORTING_SCRIPT});
+    seeds->push_back({"long-string", LONG_STRING_SCRIPT});
     seeds->push_back({"finalizer-in-hook", FINALIZER_IN_HOOK_SCRIPT});
     seeds->push_back({"finalizers-held", FINALIZERS_HELD_SCRIPT});
     seeds->push_back({"message-flood", MESSAGE_FLOOD_SCRIPT});

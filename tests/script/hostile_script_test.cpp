@@ -164,6 +164,24 @@ TEST_F(HostileScripts, ACatastrophicRegexpIsStopped)
     expect_race_recovers();
 }
 
+TEST_F(HostileScripts, LongBuiltInsAreStopped)
+{
+    // A default sort compares as text: a string made for every comparison.
+    ASSERT_TRUE(race_with(SORTING_SCRIPT));
+    ASSERT_NE(track_script, nullptr);
+    long long spent = cpu_of([] { run_tics(1); });
+    EXPECT_EQ(track_script, nullptr);
+    EXPECT_LT(spent, SCRIPT_HOOK_BUDGET_MS * 1000000LL + MARGIN_NS);
+
+    // One call filling a large block runs to its end; what it would make
+    // of the block afterwards is refused.
+    ASSERT_TRUE(race_with(LONG_STRING_SCRIPT));
+    spent = cpu_of([] { run_tics(1); });
+    EXPECT_EQ(track_script, nullptr);
+    EXPECT_LT(spent, 3000000000LL);
+    expect_race_recovers();
+}
+
 TEST_F(HostileScripts, DeepRecursionEndsInAnError)
 {
     for (const char *script : RECURSION_SCRIPTS) {

@@ -87,6 +87,15 @@ inline const char *const REGEXP_SCRIPTS[] = {
     " catch (e) {} } };",
 };
 
+// Built-ins that run long without an instruction of the script in between:
+// a sort (checked every few thousand comparisons) and one long string
+// (its large blocks refused once the budget is spent).
+inline const char *const SORTING_SCRIPT =
+    "var numbers = []; (function () { for (var i = 0; i < 300000; i++) numbers.push((i * 7919) % 300007); })();\n"
+    "kz.tic_handler = function () { numbers.sort(); };";
+inline const char *const LONG_STRING_SCRIPT =
+    "kz.tic_handler = function () { var s = 'x'.repeat(60000000); return s.length; };";
+
 // Each ends in a RangeError at load.
 inline const char *const RECURSION_SCRIPTS[] = {
     "function down(n) { return down(n + 1) + 1; }\ndown(0);",
