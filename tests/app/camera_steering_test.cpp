@@ -2,6 +2,7 @@
 // cameras with bad entries, the free camera's flight and the mean ground
 // height at the terrain's edge.
 #include "app/camera_steering.h"
+#include "app/graphics_settings.h"
 
 #include "app/graphics_settings.h"
 #include "bike/physics_world.h"

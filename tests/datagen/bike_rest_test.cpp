@@ -5,7 +5,9 @@
 // that bike, holds the grips and stands on the pegs.
 #include "gamedata_fixture.h"
 
+#include "app/bike_setup.h"
 #include "app/default_data.h"
+#include "app/key_value_file.h"
 #include "bike/bike_create.h"
 #include "bike/physics_world.h"
 #include "bike/rider_pose.h"
@@ -46,11 +48,15 @@ void world_point(dBodyID body, const float *local, double *out)
 
 struct BikeAtRest : testing::Test {
     BikeState *bike = nullptr;
+    int saved_auto_dab = bike_setup.auto_dab.selected;
     void SetUp() override
     {
         ASSERT_FALSE(gamedata_dir().empty()) << "RUTLINE_GAMEDATA is not set";
         use_game_data(gamedata_dir() + "/data");
         write_flat_track();
+        // The player's setup dabs when stopped by default, which puts both
+        // feet on the ground at rest; this rider keeps them on the pegs.
+        ASSERT_EQ(parse_setup_key("auto_dab", "No"), LINE_TAKEN);
         HeadlessRace race{};
         race.track = FLAT_TRACK;
         race.slot_codes[0] = SLOT_PLAYER;
@@ -67,6 +73,7 @@ struct BikeAtRest : testing::Test {
     }
     void TearDown() override
     {
+        bike_setup.auto_dab.selected = saved_auto_dab;
         end_race();
         for (BikeState &b : bike_states)
             free_bike(&b);
@@ -143,6 +150,7 @@ TEST_F(BikeAtRest, TheSkinnedRiderHoldsTheGripsAndStandsOnThePegs)
     ASSERT_EQ(body->bone_count, RIDER_BONE_COUNT);
     RiderPoseInput input;
     get_rider_pose_input(bike, &input);
+    ASSERT_EQ(input.foot_down_amount, 0.0f) << "a foot is down";
     RiderBones bones;
     compute_torso_bone(&input, &bones);
     compute_leg_bones(&input, &bones);
