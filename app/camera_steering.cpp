@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "app/graphics_settings.h"
 #include "bike/bike_getters.h"
 #include "race/gates.h"
 #include "race/race_state.h"
@@ -230,5 +231,5 @@ void steer_camera(const RiderControls *controls, const BikeState *bike, int paus
         : &free_camera;
     update_chase_camera(camera, controls, body ? target : nullptr, velocity, snap);
     fly_free_camera(controls);
-    free_camera.fov = fov;
+    free_camera.fov = (float)fov_slider.value;
 }

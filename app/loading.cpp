@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/graphics_settings.h"
 #include "app/frame_pacing.h"
 #include "app/menu.h"
 #include "app/player_controls.h"
@@ -109,7 +110,7 @@ void show_loading_status(const char *text)
         snprintf(loading_status_text, sizeof loading_status_text, "%s", next);
         return;
     }
-    set_projection((float)frame->width, (float)frame->height, fov);
+    set_projection((float)frame->width, (float)frame->height, (float)fov_slider.value);
     draw_splash_screen(next);
     end_frame(game_window);
 
@@ -169,7 +170,7 @@ void tick_busy_indicator(void)
     FrameSize *frame = begin_frame(game_window);
     if (!frame)
         return;
-    set_projection((float)frame->width, (float)frame->height, fov);
+    set_projection((float)frame->width, (float)frame->height, (float)fov_slider.value);
     draw_busy_counter(busy_count);
     end_frame(game_window);
 }

@@ -3,6 +3,7 @@
 // height at the terrain's edge.
 #include "app/camera_steering.h"
 
+#include "app/graphics_settings.h"
 #include "bike/physics_world.h"
 #include "race/race_state.h"
 #include "render/render_settings.h"
@@ -295,7 +296,7 @@ TEST_F(GateCameras, FollowingSwitchesAtGatesAndSnapsOntoTheBike)
     const CameraRecord *switched = (const CameraRecord *)track_cameras.data + 1;
     EXPECT_NEAR(switched->yaw, PI / 4, 1e-3f);       // snapped onto the bike
     EXPECT_NEAR(switched->pitch, 0.0f, 1e-3f);       // level with it
-    EXPECT_EQ(free_camera.fov, fov);
+    EXPECT_EQ(free_camera.fov, (float)fov_slider.value);
 
     bike.gates_passed = 2;   // a bad switch entry: the camera stays
     steer_camera(&controls, &bike, 0);

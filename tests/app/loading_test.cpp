@@ -3,6 +3,7 @@
 // a minimised window, and a close event taken by a drain.
 #include "app/loading.h"
 
+#include "app/graphics_settings.h"
 #include "app/menu.h"
 #include "app/shell.h"
 #include "platform/time.h"
@@ -62,7 +63,7 @@ TEST_F(LoadingWindow, BusyCountLightsItsBitsOnceTheCellsFadeIn)
     FrameSize *frame = begin_frame(game_window);
     ASSERT_NE(frame, nullptr);
     int width = frame->width, height = frame->height;
-    set_projection((float)width, (float)height, fov);
+    set_projection((float)width, (float)height, (float)fov_slider.value);
     float h = view_half_height;
     draw_busy_counter(5);
     // The first frame starts the fade: no cell shows yet.
@@ -73,7 +74,7 @@ TEST_F(LoadingWindow, BusyCountLightsItsBitsOnceTheCellsFadeIn)
     fake_milliseconds += 1000;
     frame = begin_frame(game_window);
     ASSERT_NE(frame, nullptr);
-    set_projection((float)width, (float)height, fov);
+    set_projection((float)width, (float)height, (float)fov_slider.value);
     draw_busy_counter(5);
     // 5 = bits 0 and 2: the rightmost cell (x = H) and the one two cells left of it.
     for (int i = 0; i < 8; i++) {
