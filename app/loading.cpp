@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/graphics_settings.h"
 #include "app/frame_pacing.h"
 #include "app/graphics_settings.h"
 #include "app/menu.h"

@@ -11,3 +11,7 @@ extern float fake_lag;                             // seconds of simulated laten
 extern int fake_loss;                              // percent of datagrams dropped, 0..100
 extern int server_tic_estimate;                    // 0 while offline
 extern int slot_pings[BIKE_SLOT_COUNT];            // round trip per slot, in tics
+
+// The client's driver, once per tic in the "net" stage. Offline only: a
+// server asked for is dropped with a log line and the game stays offline.
+void run_net_client(void);

@@ -56,6 +56,14 @@ const char *intern_string(const char *text)
     return copy;
 }
 
+void free_interned_strings(void)
+{
+    char **stored = (char **)interned.data;
+    for (int i = 0; i < interned.count; i++)
+        checked_free(stored[i]);
+    free_growable_array(&interned);
+}
+
 static void swap_bytes(char *a, char *b, int size)
 {
     for (int i = 0; i < size; i++) {

@@ -16,4 +16,6 @@ extern MessageLog message_log;
 
 void print_message(const char *text);
 const char *intern_string(const char *text);
+// Frees every interned string (at shutdown, when nothing refers to them).
+void free_interned_strings(void);
 void heap_sort(void *base, int count, int size, int (*compare)(const void *, const void *));

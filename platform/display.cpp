@@ -129,6 +129,13 @@ const DisplayMode *list_display_modes(void)
     return display_modes;
 }
 
+void free_display_mode_list(void)
+{
+    checked_free(display_modes);
+    display_modes = nullptr;
+    display_modes_built = 0;
+}
+
 int request_display_mode(GameWindow *window, int width, int height, int flags)
 {
     if (!window)

@@ -30,6 +30,9 @@ enum {
 // could not be made.
 const DisplayMode *list_display_modes(void);
 
+// Frees the cached list; the next call builds it again.
+void free_display_mode_list(void);
+
 // The desktop mode's size; 0 and 640 x 480 when it cannot be read.
 int get_desktop_size(int *width, int *height);
 

@@ -651,3 +651,14 @@ int get_current_drawable_size(int *width, int *height)
     SDL_GL_GetDrawableSize(window, width, height);
     return *width > 0 && *height > 0;
 }
+
+int set_swap_interval(int wait)
+{
+    if (!SDL_GL_GetCurrentContext())
+        return 0;
+    if (!wait)
+        return SDL_GL_SetSwapInterval(0) == 0;
+    if (SDL_GL_SetSwapInterval(-1) == 0)
+        return 1;
+    return SDL_GL_SetSwapInterval(1) == 0;
+}

@@ -250,3 +250,18 @@ int parse_key_name(GameWindow *window, int *code, const char *name)
     *code = device->id + button;
     return 1;
 }
+
+void free_key_names(void)
+{
+    while (stored_names) {
+        StoredName *next = stored_names->next;
+        checked_free(stored_names);
+        stored_names = next;
+    }
+    while (aliases) {
+        Alias *next = aliases->next;
+        checked_free(aliases);
+        aliases = next;
+    }
+    system_names_built = 0;
+}

@@ -18,6 +18,10 @@ int parse_key_name(GameWindow *window, int *code, const char *name);
 // of memory.
 const char *store_name(const char *text);
 
+// Frees the name store, the aliases and the layout's names (at shutdown,
+// after the window closed).
+void free_key_names(void);
+
 // 1, or 0 when the name already has an alias or memory ran out.
 int voke_alias_add(const char *name, const char *value);
 // The alias of a name, else the name itself.

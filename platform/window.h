@@ -121,6 +121,11 @@ FrameSize *begin_frame(GameWindow *window);
 // Swaps the buffers and releases the frame mutex: 1, or 0 without a context.
 int end_frame(GameWindow *window);
 
+// The pacing of the current context's buffer swaps: with wait set,
+// adaptive sync when the driver has it, else sync to the display; without
+// it, no waiting. 1 when the driver took the request.
+int set_swap_interval(int wait);
+
 // The SDL window, for code that needs the system's handle.
 SDL_Window *get_window_handle(GameWindow *window);
 // An OpenGL entry point of the current context, or null.

@@ -296,3 +296,16 @@ const SoundTable *load_sound_table(const char *name)
     add_table(table);
     return table;
 }
+
+void free_sound_tables(void)
+{
+    while (sound_tables) {
+        SoundTable *next = sound_tables->next;
+        checked_free(sound_tables);
+        sound_tables = next;
+    }
+    RecordingEntry *entries = (RecordingEntry *)recordings.data;
+    for (int i = 0; i < recordings.count; i++)
+        checked_free(entries[i].samples);
+    free_growable_array(&recordings);
+}

@@ -43,6 +43,10 @@ const SoundTable *find_sound_table(const char *name);
 // once and kept; null when it cannot be read or holds no sample.
 const float *load_recording(const char *name, int *count);
 
+// Frees every cached table and recording (at shutdown, once no engine
+// sound uses them).
+void free_sound_tables(void);
+
 // The first SOUND_FILE_BYTES_MAX bytes of a game file (caller frees with
 // checked_free); null when it cannot be opened or is empty.
 uint8_t *read_sound_file(const char *name, int *size);

@@ -126,3 +126,9 @@ void draw_text_marker(const TextMarker *marker, const float *rotation, const cha
     glPopMatrix();
     glEnable(GL_DEPTH_TEST);
 }
+
+void free_text_marker_sort_lists(void)
+{
+    free_growable_array(&text_marker_order);
+    free_growable_array(&sort_scratch);
+}

@@ -29,3 +29,6 @@ void clear_text_markers(void);
 void sort_text_markers(const float *eye, const float *rotation);
 // One marker: a white panel on a pointer, facing the camera, with its text.
 void draw_text_marker(const TextMarker *marker, const float *rotation, const char *text);
+
+// Frees the drawing order and sort scratch of the markers (at shutdown).
+void free_text_marker_sort_lists(void);

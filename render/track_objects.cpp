@@ -27,6 +27,7 @@
 #include "track/lighting.h"
 #include "track/objects.h"
 #include "track/terrain.h"
+#include "render/text_marker.h"
 #include "track/timing.h"
 
 int billboard_count;
@@ -551,4 +552,10 @@ void draw_lens_flares(const float *eye, const float *rotation)
     }
     glBindTexture(GL_TEXTURE_2D, 0);
     glDisable(GL_BLEND);
+}
+
+void free_draw_sort_lists(void)
+{
+    free_growable_array(&billboard_sort_scratch);
+    free_text_marker_sort_lists();
 }

@@ -17,6 +17,9 @@ int statue_in_range(const Statue *statue, const float *eye);
 // the eye is far enough; an eye straight above keeps its orientation.
 void face_statue_to_eye(Statue *statue, const float *eye);
 
+// Frees the sort's scratch lists of billboards and text markers (at shutdown).
+void free_draw_sort_lists(void);
+
 // The billboards in front of the camera, keyed and sorted farthest first
 // into the list of billboard_draw_slots (ended by -1); the count.
 int sort_billboards(const float *eye, const float *rotation);

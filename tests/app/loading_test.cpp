@@ -4,6 +4,7 @@
 #include "app/graphics_settings.h"
 #include "app/loading.h"
 
+#include "app/graphics_settings.h"
 #include "app/menu.h"
 #include "app/shell.h"
 #include "platform/time.h"
