@@ -4,11 +4,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ftw.h>
 #include <string>
 #include <sys/stat.h>
 
 #include "bike/bike_models.h"
+#include "track/terrain.h"
 
 // Makes the folder and points XDG_DATA_HOME and KZ_HOME into it; its path,
 // or an empty string on failure.
@@ -78,4 +80,17 @@ inline void write_bench_bike_meshes(const std::string &dir)
             fputs("3 1\n0 0 0 0 0 1 0 0\n1 0 0 0 0 1 1 0\n0 1 0 0 0 1 0 1\n0 1 2\n", f);
             fclose(f);
         }
+}
+
+// An in-memory terrain of 257 x 257 samples in 2 ft cells (512 ft square)
+// over the given heights; everything else zero.
+inline void set_bench_terrain(Terrain *terrain, float *heights)
+{
+    memset(terrain, 0, sizeof *terrain);
+    terrain->grid_exponent = 7;
+    terrain->side = 257;
+    terrain->cell = 2.0f;
+    terrain->double_cell = 4.0f;
+    terrain->extent = 512.0f;
+    terrain->heights = terrain->loaded_heights = heights;
 }

@@ -24,14 +24,8 @@ struct BenchTerrain {
     std::vector<float> heights;
     BenchTerrain()
     {
-        memset(&terrain, 0, sizeof terrain);
-        terrain.grid_exponent = 7;
-        terrain.side = 257;
-        terrain.cell = 2.0f;
-        terrain.double_cell = 4.0f;
-        terrain.extent = 512.0f;
         heights.assign(257 * 257, 0.0f);
-        terrain.heights = terrain.loaded_heights = heights.data();
+        set_bench_terrain(&terrain, heights.data());
         current_terrain = &terrain;
     }
 };

@@ -27,16 +27,10 @@ struct BenchGround {
     std::vector<float> heights;
     BenchGround()
     {
-        memset(&terrain, 0, sizeof terrain);
-        terrain.grid_exponent = 7;
-        terrain.side = 257;
-        terrain.cell = 2.0f;
-        terrain.double_cell = 4.0f;
-        terrain.extent = 512.0f;
         heights.resize(257 * 257);
         for (int i = 0; i < 257 * 257; i++)
             heights[i] = 0.01f * (float)((i * 131) % 400);
-        terrain.heights = heights.data();
+        set_bench_terrain(&terrain, heights.data());
     }
 };
 

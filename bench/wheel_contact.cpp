@@ -6,6 +6,8 @@
 #include "bike/wheel_contact.h"
 #include "track/terrain.h"
 
+#include "bench_folder.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -23,12 +25,6 @@ struct HillyTerrain {
     std::vector<float> heights;
     HillyTerrain()
     {
-        memset(&terrain, 0, sizeof terrain);
-        terrain.grid_exponent = 7;
-        terrain.side = 257;
-        terrain.cell = 2.0f;
-        terrain.double_cell = 4.0f;
-        terrain.extent = 512.0f;
         heights.resize(257 * 257);
         for (int row = 0; row < 257; row++)
             for (int column = 0; column < 257; column++) {
@@ -36,7 +32,7 @@ struct HillyTerrain {
                 heights[row * 257 + column] = 6.0f * sinf(x * 0.05f) * cosf(z * 0.04f) +
                                               0.4f * sinf(x * 0.9f + z * 0.3f);
             }
-        terrain.heights = terrain.loaded_heights = heights.data();
+        set_bench_terrain(&terrain, heights.data());
     }
 };
 

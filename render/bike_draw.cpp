@@ -50,23 +50,6 @@ void push_pose(const BodyPose *pose, float *position, float *rotation)
     glMultMatrixf(m);
 }
 
-int shaders_in_use(void)
-{
-    return shader_programs_available && gl_entry.glActiveTextureARB;
-}
-
-void bind_unit(GLenum unit, int texture)
-{
-    gl_entry.glActiveTextureARB(unit);
-    if (texture) {
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, (GLuint)texture);
-    } else {
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glDisable(GL_TEXTURE_2D);
-    }
-    gl_entry.glActiveTextureARB(GL_TEXTURE0_ARB);
-}
 
 void figure_world(const BikeModel *model, int offset, const BodyPose *pose, double *out)
 {
@@ -136,8 +119,8 @@ void push_body_transform(dBodyID body, float *position, float *rotation)
 void bind_part_textures(int base, int normal_map, int specular_map)
 {
     if (shaders_in_use()) {
-        bind_unit(GL_TEXTURE2_ARB, normal_map && specular_map ? specular_map : 0);
-        bind_unit(GL_TEXTURE1_ARB, normal_map);
+        bind_texture_unit(GL_TEXTURE2_ARB, normal_map && specular_map ? specular_map : 0);
+        bind_texture_unit(GL_TEXTURE1_ARB, normal_map);
         bind_shader_slot(normal_map && specular_map ? SHADER_NORM_SPEC_LIT : normal_map ? SHADER_NORM_LIT : SHADER_LIT);
     }
     glBindTexture(GL_TEXTURE_2D, (GLuint)base);
@@ -148,7 +131,7 @@ void bind_env_pass_textures(int normal_map)
 {
     if (!shaders_in_use())
         return;
-    bind_unit(GL_TEXTURE1_ARB, normal_map);
+    bind_texture_unit(GL_TEXTURE1_ARB, normal_map);
     bind_shader_slot(normal_map ? SHADER_NORM_ENV : SHADER_ENV);
 }
 
@@ -370,7 +353,7 @@ void draw_bike(BikeState *bike, int draw_mode, const float *eye)
     glDisable(GL_LIGHTING);
     glBlendFunc(GL_ONE, GL_ONE);
     if (shaders_in_use())
-        bind_unit(GL_TEXTURE2_ARB, 0);
+        bind_texture_unit(GL_TEXTURE2_ARB, 0);
     glBindTexture(GL_TEXTURE_2D, (GLuint)sky_textures[SKY_ENV]);
     texture_change_count++;
     bound_set = -1;
@@ -384,7 +367,7 @@ void draw_bike(BikeState *bike, int draw_mode, const float *eye)
         draw_part(part, 1);
     }
     if (shaders_in_use()) {
-        bind_unit(GL_TEXTURE1_ARB, 0);
+        bind_texture_unit(GL_TEXTURE1_ARB, 0);
         bind_shader_slot(SHADER_FIXED);
     }
     if (debug_level == 2)

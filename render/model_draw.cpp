@@ -304,3 +304,21 @@ int model_needs_env_pass(const Model *model)
 {
     return reflections_enabled && model && model->environment;
 }
+
+int shaders_in_use(void)
+{
+    return shader_programs_available && gl_entry.glActiveTextureARB;
+}
+
+void bind_texture_unit(unsigned unit, int texture)
+{
+    gl_entry.glActiveTextureARB(unit);
+    if (texture) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, (GLuint)texture);
+    } else {
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDisable(GL_TEXTURE_2D);
+    }
+    gl_entry.glActiveTextureARB(GL_TEXTURE0_ARB);
+}

@@ -32,3 +32,9 @@ void skin_mesh(Model *mesh, const float *centres, const float *translations, con
 // Angular environment-map coordinates of a reflective mesh for an eye,
 // a placement and a rotation (rows), written over its texture coordinates.
 void compute_env_coordinates(Model *mesh, const float *eye, const float *position, const float *rotation);
+
+// Shader programs in use and a second texture unit to feed them.
+int shaders_in_use(void);
+// Binds a texture on a unit above 0 (texture 0 switches texturing off
+// there), then makes unit 0 active again.
+void bind_texture_unit(unsigned unit, int texture);

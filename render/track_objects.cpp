@@ -94,23 +94,11 @@ void draw_statue(Statue *statue, const float *eye, int pass)
     glPopMatrix();
 }
 
-static int shaders_in_use(void)
-{
-    return shader_programs_available && gl_entry.glActiveTextureARB;
-}
 
 // Binds a texture on unit 1 or 2 (0 switches texturing off there).
 static void bind_on_unit(GLenum unit, int texture)
 {
-    gl_entry.glActiveTextureARB(unit);
-    if (texture) {
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, (GLuint)texture);
-    } else {
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glDisable(GL_TEXTURE_2D);
-    }
-    gl_entry.glActiveTextureARB(GL_TEXTURE0_ARB);
+    bind_texture_unit(unit, texture);
     texture_change_count++;
 }
 

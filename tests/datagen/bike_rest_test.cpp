@@ -74,14 +74,7 @@ struct BikeAtRest : testing::Test {
     void TearDown() override
     {
         bike_setup.auto_dab.selected = saved_auto_dab;
-        end_race();
-        for (BikeState &b : bike_states)
-            free_bike(&b);
-        destroy_physics_world();
-        free_track();
-        free_shape_cache();
-        free_track_catalogue();
-        set_track_folder(nullptr);
+        free_race_world();
     }
 };
 

@@ -36,14 +36,7 @@ struct RobotRace : testing::TestWithParam<int> {
     }
     void TearDown() override
     {
-        end_race();
-        for (BikeState &bike : bike_states)
-            free_bike(&bike);
-        destroy_physics_world();
-        free_track();
-        free_shape_cache();
-        free_track_catalogue();
-        set_track_folder(nullptr);
+        free_race_world();
     }
 };
 

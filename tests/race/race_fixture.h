@@ -134,14 +134,7 @@ struct RaceWorld : testing::Test {
 
     void TearDown() override
     {
-        end_race();
-        for (BikeState &bike : bike_states)
-            free_bike(&bike);
-        destroy_physics_world();
-        free_track();
-        free_shape_cache();
-        free_track_catalogue();
-        set_track_folder(nullptr);
+        free_race_world();
     }
 
     // A race of the given slot codes (1 = the player, 2 = a robot made a

@@ -281,14 +281,6 @@ double linear_depth(float d)
     return n * f / (f - d * (f - n));
 }
 
-bool near_colour(const uint8_t *pixel, const uint8_t *colour, int tolerance)
-{
-    for (int c = 0; c < 3; c++)
-        if (abs(pixel[c] - colour[c]) > tolerance)
-            return false;
-    return true;
-}
-
 }  // namespace
 
 TEST_F(SceneFrames, TerrainAtItsDetailMatchesTheWholeField)

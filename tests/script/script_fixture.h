@@ -85,14 +85,7 @@ struct ScriptTrack : testing::Test {
     void TearDown() override
     {
         unload_track_script();
-        end_race();
-        for (BikeState &bike : bike_states)
-            free_bike(&bike);
-        destroy_physics_world();
-        free_track();
-        free_shape_cache();
-        free_track_catalogue();
-        set_track_folder(nullptr);
+        free_race_world();
     }
 
     static void write_script(const std::string &text)

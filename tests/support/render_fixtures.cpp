@@ -5,6 +5,7 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/window.h"
@@ -137,4 +138,12 @@ void write_game_asset(const std::string &game_name)
     } else {
         write_file(path, png_bytes(4, 4, 4, pattern_pixels(4, 4, 4)));
     }
+}
+
+bool near_colour(const uint8_t *pixel, const uint8_t *colour, int tolerance)
+{
+    for (int c = 0; c < 3; c++)
+        if (abs(pixel[c] - colour[c]) > tolerance)
+            return false;
+    return true;
 }

@@ -33,3 +33,7 @@ std::string triangle_model_text();
 // "@x.jm" ...) under the game data: a small texture, a sequence of two
 // frames or a one-triangle model.
 void write_game_asset(const std::string &game_name);
+
+// Whether the first three channels of two pixels differ by at most the
+// tolerance each.
+bool near_colour(const uint8_t *pixel, const uint8_t *colour, int tolerance);

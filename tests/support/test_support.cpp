@@ -13,6 +13,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "bike/bike_create.h"
+#include "bike/bike_state.h"
+#include "bike/physics_world.h"
+#include "bike/shape.h"
+#include "race/race_control.h"
+#include "track/track.h"
+
 static std::string g_test_dir;
 static pid_t g_owner_pid;   // forked children must not remove the folder
 
@@ -133,4 +140,16 @@ int main(int argc, char **argv)
 
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+void free_race_world()
+{
+    end_race();
+    for (BikeState &bike : bike_states)
+        free_bike(&bike);
+    destroy_physics_world();
+    free_track();
+    free_shape_cache();
+    free_track_catalogue();
+    set_track_folder(nullptr);
 }

@@ -23,3 +23,7 @@ std::string gzip_bytes(const std::string &bytes);
 // status (0 when body returned normally, -1 when it did not exit) and, when
 // stderr_text is given, what the child wrote to standard error.
 int run_in_child(const std::function<void()> &body, std::string *stderr_text = nullptr);
+
+// Ends a race fixture: the race, every bike, the physics world, the track,
+// the shape cache, the catalogue and the track folder.
+void free_race_world();
