@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <pthread.h>
 
 #include "app/loading.h"
 #include "app/shell.h"
@@ -182,8 +183,35 @@ static void read_height_image(Terrain *terrain, const char *folder, Ripemd160Con
     checked_free(image);
 }
 
+// The unbudgeted error pass runs beside the rest of the load: it reads the
+// heights and writes only its error arrays and pass state, which nothing
+// else of the load touches; the load waits for it before it ends or fails.
+static pthread_t lod_pass_thread;
+static int lod_pass_started;
+
+static void *run_whole_lod_pass(void *terrain)
+{
+    run_lod_error_pass((Terrain *)terrain, 2147483647);
+    return nullptr;
+}
+
+static void start_lod_pass(Terrain *terrain)
+{
+    lod_pass_started = pthread_create(&lod_pass_thread, nullptr, run_whole_lod_pass, terrain) == 0;
+    if (!lod_pass_started)
+        run_lod_error_pass(terrain, 2147483647);
+}
+
+static void finish_lod_pass(void)
+{
+    if (lod_pass_started)
+        pthread_join(lod_pass_thread, nullptr);
+    lod_pass_started = 0;
+}
+
 static int fail_load(Terrain *terrain, const char *message)
 {
+    finish_lod_pass();
     if (message)
         print_message(message);
     free_terrain(terrain);
@@ -274,7 +302,7 @@ static int load_height_field(Terrain *terrain, const char *folder)
     }
     terrain->change_counter = 1;
     terrain->lod_pass.completed_counter = 0;
-    run_lod_error_pass(terrain, 2147483647);
+    start_lod_pass(terrain);
     show_loading_done("Loading heights");
     return 1;
 }
@@ -550,6 +578,7 @@ int load_terrain(Terrain *terrain, const char *folder, int requested_mode)
         load_decals(terrain, decals);
         file_close(decals);
     }
+    finish_lod_pass();
     show_loading_done("Loading terrain");
     return 1;
 }
