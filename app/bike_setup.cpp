@@ -550,7 +550,7 @@ void free_graphics_lists(void)
 
 // ---- setup files ------------------------------------------------------------------
 
-int build_setup_path(const char *name, char *path, size_t size)
+int build_folder_path(const char *folder, const char *name, char *path, size_t size)
 {
     size_t length = name ? strlen(name) : 0;
     if (length == 0 || length > SETUP_NAME_LENGTH || name[0] == '.')
@@ -560,7 +560,12 @@ int build_setup_path(const char *name, char *path, size_t size)
         if (c < 32 || c == 127 || c == '/' || c == '\\')
             return 0;
     }
-    return snprintf(path, size, "@setups/%s", name) < (int)size;
+    return snprintf(path, size, "%s%s", folder, name) < (int)size;
+}
+
+int build_setup_path(const char *name, char *path, size_t size)
+{
+    return build_folder_path("@setups/", name, path, size);
 }
 
 int read_setup_file(const char *name)

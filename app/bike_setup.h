@@ -107,6 +107,8 @@ void free_graphics_lists(void);
 // "@setups/" + name into path: 0 for an empty name, '/', '\', a leading
 // '.', control characters or more than 63 characters.
 int build_setup_path(const char *name, char *path, size_t size);
+// The same rule for a name in any folder ("@keycam/", "@outgoing/").
+int build_folder_path(const char *folder, const char *name, char *path, size_t size);
 // Setup files by name: 1 on success. Reading applies every setup line.
 int read_setup_file(const char *name);
 int write_setup_file(const char *name);

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/net_client.h"
+#include "net/client.h"
 #include "app/player_settings.h"
 #include "app/shell.h"
 #include "app/hud.h"

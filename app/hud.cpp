@@ -9,7 +9,7 @@
 
 #include "app/bike_setup.h"
 #include "app/frame_pacing.h"
-#include "app/net_client.h"
+#include "net/client.h"
 #include "app/player_controls.h"
 #include "app/race_overlay.h"
 #include "app/settings.h"

@@ -13,7 +13,7 @@
 #include "app/hud.h"
 #include "app/loading.h"
 #include "app/menu.h"
-#include "app/net_client.h"
+#include "net/client.h"
 #include "app/player_controls.h"
 #include "app/race_overlay.h"
 #include "app/race_screens.h"

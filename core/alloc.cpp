@@ -18,9 +18,11 @@ enum { MAX_CHECKED_BLOCKS = 0x100000 };
 static const size_t LARGE_PAGE_BYTES = (size_t)2 << 20;
 
 static int check_mode = -1;   // -1 not read yet, 1 checking, 0 off
-static void *live_pointers[MAX_CHECKED_BLOCKS];
-static int live_serials[MAX_CHECKED_BLOCKS];
-static size_t live_sizes[MAX_CHECKED_BLOCKS];
+// The table of live blocks, made when checking starts (20 MB that a run
+// without checking never touches). Its own memory is not checked.
+static void **live_pointers;
+static int *live_serials;
+static size_t *live_sizes;
 static int live_count;
 static int next_serial;
 // Only the game thread allocates through the checker; the lock keeps the
@@ -35,6 +37,21 @@ static int checking(void)
     if (check_mode < 0) {
         const char *value = getenv("KZ_CHECK_ALLOC");
         check_mode = value && atoi(value) > 0 ? 1 : 0;
+        if (check_mode && !live_pointers) {
+            live_pointers = (void **)malloc(MAX_CHECKED_BLOCKS * sizeof *live_pointers);
+            live_serials = (int *)malloc(MAX_CHECKED_BLOCKS * sizeof *live_serials);
+            live_sizes = (size_t *)malloc(MAX_CHECKED_BLOCKS * sizeof *live_sizes);
+            if (!live_pointers || !live_serials || !live_sizes) {
+                fprintf(stderr, "No memory to check allocations!\n");
+                free(live_pointers);
+                free(live_serials);
+                free(live_sizes);
+                live_pointers = nullptr;
+                live_serials = nullptr;
+                live_sizes = nullptr;
+                check_mode = 0;
+            }
+        }
     }
     return check_mode;
 }

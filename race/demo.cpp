@@ -186,6 +186,21 @@ int record_demo_states(int force)
     return 1;
 }
 
+int write_demo_chunk(int type, const void *payload, int length)
+{
+    if (!demo_record_file || length < 0 || !payload)
+        return 0;
+    uint8_t head[9];
+    put32(head, (uint32_t)length ^ demo_record_prev_length);
+    put32(head + 4, (uint32_t)current_tic);
+    head[8] = (uint8_t)type;
+    file_write(demo_record_file, head, 9);
+    file_write(demo_record_file, payload, length);
+    demo_record_prev_length = (uint32_t)length;
+    file_flush(demo_record_file);
+    return 1;
+}
+
 // A name that stays inside "@demos/": no folder part, nothing that a path
 // would read as a folder of its own.
 static int is_plain_file_name(const char *name)

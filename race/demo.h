@@ -54,6 +54,9 @@ void start_demo_recording(void);
 // chunk every 16th (or when forced); 1 when a chunk was written.
 int record_demo_states(int force);
 void stop_demo_recording(void);
+// One chunk of the server's world changes (2 text, 3 erosion amount, 5
+// erosion message) into the recording, if any; 1 when written.
+int write_demo_chunk(int type, const void *payload, int length);
 // 1 when the slot's rider goes into a recording: offline local and robot
 // riders; online while watching, remote and robot riders; online while
 // riding, every occupied slot.

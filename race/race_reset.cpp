@@ -196,7 +196,9 @@ int take_robot_row(int code, char *number, int size)
 void load_rider(int slot, int code, int *demo_next)
 {
     float x, z, angle;
-    start_position(slot, &x, &z, &angle);
+    // Online the server places our rider on the grid.
+    int place = code == SLOT_PLAYER && net_socket != -1 && local_gate_position != NO_SLOT ? local_gate_position : slot;
+    start_position(place, &x, &z, &angle);
 
     int kind = RIDER_REMOTE;
     const char *model = nullptr, *rider = nullptr, *helmet = nullptr, *bike_skin = nullptr,
@@ -237,8 +239,18 @@ void load_rider(int slot, int code, int *demo_next)
         bike_skin = row->bike_texture;
         wheels = row->wheel_texture;
         name = "Roborider";
+    } else if (code == SLOT_REMOTE && net_socket != -1) {
+        // A rider the server announced, as its client described itself.
+        const NetRiderInfo *info = &net_rider_info[slot];
+        model = info->model[0] ? info->model : player_bike_model();
+        number = info->number;
+        rider = or_null(info->rider_texture);
+        helmet = or_null(info->helmet_texture);
+        bike_skin = or_null(info->bike_texture);
+        wheels = or_null(info->wheel_texture);
+        name = info->name;
     } else {
-        return;   // codes 5 (online only) and 6..999 leave the slot empty
+        return;   // code 5 offline and 6..999 leave the slot empty
     }
 
     rider_kind[slot] = kind;
@@ -376,6 +388,11 @@ int reset_race(const int *slot_codes, int open_demo, int record, int length_tics
 
     char folder[TRACK_FOLDER_LENGTH];
     snprintf(folder, sizeof folder, "%s", track ? track : "");
+    if (force_track_reload) {
+        // The server changed the ground: load it afresh.
+        force_track_reload = 0;
+        free_track();
+    }
     if (!load_race_track(folder))
         return 0;
 

@@ -5,8 +5,10 @@
 
 #include "app/shell.h"
 #include "bike/bike_getters.h"
+#include "core/alloc.h"
 #include "core/file.h"
 #include "platform/audio.h"
+#include "platform/log.h"
 #include "render/sound_table.h"
 
 #include <cctype>
@@ -275,13 +277,18 @@ void free_engine_sound(EngineSound *sound)
 {
     free_voice(sound->voice);
     sound->voice = nullptr;
+    checked_free(sound->ring);
+    sound->ring = nullptr;
 }
 
 void load_engine_sound(EngineSound *sound, const BikeState *bike, const char *file_name)
 {
     make_builtins();
     free_engine_sound(sound);
-    if (audio_handle) {
+    sound->ring = (float *)checked_calloc(ENGINE_RING, sizeof(float));
+    if (!sound->ring)
+        log_printf("No memory for an engine sound\n");   // silent: no voice, nothing synthesised
+    if (audio_handle && sound->ring) {
         static uint8_t silence[ENGINE_RING];
         memset(silence, 128, sizeof silence);
         sound->voice = create_voice(audio_handle, ENGINE_RING, silence, 0);
@@ -291,7 +298,6 @@ void load_engine_sound(EngineSound *sound, const BikeState *bike, const char *fi
             play_voice(sound->voice);
         }
     }
-    memset(sound->ring, 0, sizeof sound->ring);
     sound->previous_rpm = 1000.0f;
     sound->firing_frequency = 10.0f;
     sound->write_position = ENGINE_START_WRITE;

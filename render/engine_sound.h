@@ -51,7 +51,7 @@ struct EngineOscillator {
 struct EngineSound {
     AudioVoice *voice;   // null = none
     EngineDefinition definition;
-    float ring[ENGINE_RING];   // the last 32768 output samples
+    float *ring;               // the last 32768 output samples; made on load, null until then
     float level;               // volume factor; old demos set 1 or 0
     float previous_rpm;
     float firing_frequency;    // Hz

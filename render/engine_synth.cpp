@@ -92,6 +92,8 @@ static void fire(EngineSound *sound, int j, int count, float rpm, int *step)
 
 int synthesize_engine_samples(EngineSound *sound, float rpm, float torque, int play_position)
 {
+    if (!sound->ring)
+        return 0;   // not loaded
     const EngineDefinition *definition = &sound->definition;
     if (std::isfinite(torque)) {
         double range = (double)definition->high_torque - definition->low_torque;

@@ -1,7 +1,7 @@
 // The command line: matching forms, values read whole, clamps and refusals.
 #include "app/command_line.h"
 
-#include "app/net_client.h"
+#include "net/client.h"
 #include "app/player_settings.h"
 #include "app/shell.h"
 #include "app/hud.h"

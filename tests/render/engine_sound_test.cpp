@@ -548,12 +548,29 @@ TEST(EngineSound, HostileInputLeavesTheRingFiniteAndBounded)
             synthesize_engine_samples(sound, rpm, c.torque, position);
             position = (position + 735) & (ENGINE_RING - 1);
         }
+        ASSERT_NE(sound->ring, nullptr) << c.label;
         int bad = 0;
-        for (float s : sound->ring)
-            bad += !(s >= -16.0f && s <= 16.0f);
+        for (int i = 0; i < ENGINE_RING; i++)
+            bad += !(sound->ring[i] >= -16.0f && sound->ring[i] <= 16.0f);
         EXPECT_EQ(bad, 0) << c.label;
         EXPECT_GE(sound->firing_frequency, 5.0f) << c.label;
         EXPECT_LE(sound->firing_frequency, 22050.0f) << c.label;
         EXPECT_TRUE(std::isfinite(sound->previous_rpm)) << c.label;
     }
+}
+
+TEST(EngineSound, TheRingLivesFromLoadToFree)
+{
+    EngineSound *sound = &engine_sounds[150];
+    ASSERT_EQ(sound->ring, nullptr);
+    EXPECT_EQ(synthesize_engine_samples(sound, 5000.0f, 1.0f, 1000), 0);   // never loaded: nothing made
+    std::unique_ptr<BikeState> bike = bike_of_class("250f");
+    load_engine_sound(sound, bike.get(), nullptr);
+    ASSERT_NE(sound->ring, nullptr);
+    for (int i = 0; i < ENGINE_RING; i += 4096)
+        EXPECT_EQ(sound->ring[i], 0.0f) << i;
+    EXPECT_GT(synthesize_engine_samples(sound, 5000.0f, 1.0f, 1000), 0);
+    free_engine_sound(sound);
+    EXPECT_EQ(sound->ring, nullptr);
+    EXPECT_EQ(synthesize_engine_samples(sound, 5000.0f, 1.0f, 1000), 0);
 }

@@ -1,0 +1,883 @@
+// The race server: slots and keys, the join walk, the state relay every
+// four tics, reliable messages both ways, sessions and uploads.
+#include "tools/race_server/race_server.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include "core/alloc.h"
+#include "core/digest.h"
+#include "net/client.h"
+#include "platform/log.h"
+#include "platform/time.h"
+#include "track/timing.h"
+#include "track/track.h"
+
+enum { PHASE_FREE, PHASE_CONTACTED, PHASE_WALKING, PHASE_SYNCED };
+
+struct OutPacket {
+    double send_time;
+    int acked;
+    uint32_t number;
+    int length;
+    uint8_t data[RELIABLE_NODE_BYTES];
+};
+
+struct InPacket {
+    uint32_t number;
+    int length;
+    uint8_t data[NET_DATAGRAM_MAX + 1];
+};
+
+struct ServerClient {
+    int phase;
+    SocketAddress address;
+    uint32_t key;
+    uint32_t client_id;
+    char info[CLIENT_INFO_MAX + 1];
+    int info_length;
+    double last_heard;
+    uint32_t session;            // session of its race packet, 0 = none
+    int gate;                    // grid place, 160 = watching
+    uint8_t announced[NET_NO_SLOT];
+    uint32_t newest_tic;         // its newest state's tic
+    uint32_t echoed_server_tic;
+    int has_state;
+    uint8_t state[39];
+    int gates_passed;
+    int restart_asked;
+    // Reliable out: a queue; the first 32 unacknowledged are in flight.
+    OutPacket *out;
+    int out_count, out_capacity;
+    uint32_t out_next;
+    // Reliable in.
+    uint32_t expected;
+    InPacket *pending[RELIABLE_AHEAD_MAX + 1];
+    // Upload.
+    uint8_t *upload;
+    int upload_length;
+    int uploading;
+};
+
+static ServerOptions server_options;
+static int server_socket = -1;
+static int bound_port;
+static ServerClient clients[NET_NO_SLOT];
+static uint32_t session;
+static uint32_t session_tic;
+static uint32_t start_tic;
+static int session_opened;
+static double next_tic_time;
+static uint8_t track_digest[20];
+static int gates_to_finish;
+static uint8_t gate_batch[RELIABLE_NODE_BYTES];
+static int gate_batch_count;
+
+void default_server_options(ServerOptions *o)
+{
+    memset(o, 0, sizeof *o);
+    o->port = NET_DEFAULT_PORT;
+    o->laps = 3;
+    o->max_riders = 16;
+    o->countdown = SERVER_DEFAULT_COUNTDOWN;
+    o->erode = -1;
+}
+
+int parse_server_options(ServerOptions *o, int argc, char **argv)
+{
+    for (int i = 1; i < argc; i++) {
+        const char *name = argv[i];
+        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (!value) {
+            fprintf(stderr, "Option %s needs a value\n", name);
+            return 0;
+        }
+        i++;
+        char *end;
+        if (!strcmp(name, "--port")) {
+            long v = strtol(value, &end, 10);
+            if (*end || v < 0 || v > 65535)
+                return fprintf(stderr, "Bad port '%s'\n", value), 0;
+            o->port = (int)v;
+        } else if (!strcmp(name, "--track")) {
+            snprintf(o->track, sizeof o->track, "%s", value);
+        } else if (!strcmp(name, "--laps")) {
+            long v = strtol(value, &end, 10);
+            if (*end || v < 0 || v > NET_LAPS_MAX)
+                return fprintf(stderr, "Bad laps '%s'\n", value), 0;
+            o->laps = (int)v;
+        } else if (!strcmp(name, "--minutes")) {
+            double v = strtod(value, &end);
+            if (*end || !std::isfinite(v) || v < 0 || v > 1000)
+                return fprintf(stderr, "Bad minutes '%s'\n", value), 0;
+            o->minutes = v;
+        } else if (!strcmp(name, "--password")) {
+            snprintf(o->password, sizeof o->password, "%s", value);
+        } else if (!strcmp(name, "--max-riders")) {
+            long v = strtol(value, &end, 10);
+            if (*end || v < 1 || v > NET_NO_SLOT)
+                return fprintf(stderr, "Bad rider count '%s'\n", value), 0;
+            o->max_riders = (int)v;
+        } else if (!strcmp(name, "--countdown")) {
+            double v = strtod(value, &end);
+            if (*end || !std::isfinite(v) || v < 0 || v > 600)
+                return fprintf(stderr, "Bad countdown '%s'\n", value), 0;
+            o->countdown = v;
+        } else if (!strcmp(name, "--command")) {
+            if (o->command_count >= SERVER_COMMANDS_MAX)
+                return fprintf(stderr, "Too many commands\n"), 0;
+            snprintf(o->commands[o->command_count++], SERVER_TEXT_LENGTH, "%s", value);
+        } else if (!strcmp(name, "--erode")) {
+            long v = strtol(value, &end, 10);
+            if (*end || v < 0 || v > NET_EROSION_AMOUNT_MAX)
+                return fprintf(stderr, "Bad erosion amount '%s'\n", value), 0;
+            o->erode = (int)v;
+        } else if (!strcmp(name, "--uploads")) {
+            snprintf(o->upload_folder, sizeof o->upload_folder, "%s", value);
+        } else {
+            fprintf(stderr, "Unknown option '%s'\n", name);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+static double now_seconds(void)
+{
+    return (double)clock_milliseconds() * 0.001;
+}
+
+static void send_to(const SocketAddress *to, const uint8_t *bytes, int length)
+{
+    send_datagram(server_socket, bytes, length, to);
+}
+
+static void send_text_to(const SocketAddress *to, const char *text)
+{
+    uint8_t p[256];
+    p[0] = SERVER_TEXT;
+    int n = (int)strlen(text);
+    if (n > 254)
+        n = 254;
+    memcpy(p + 1, text, (size_t)n);
+    send_to(to, p, 1 + n);
+}
+
+// ---- reliable out ----------------------------------------------------------------------
+
+static void queue_to(ServerClient *c, int type, const void *body, int length)
+{
+    if (c->phase == PHASE_FREE)
+        return;
+    if (c->out_count >= 4096 && (type == MESSAGE_EROSION || type == MESSAGE_KEEP_ALIVE))
+        return;
+    if (c->out_count == c->out_capacity) {
+        int capacity = c->out_capacity ? c->out_capacity * 2 : 16;
+        OutPacket *grown = (OutPacket *)checked_realloc(c->out, sizeof(OutPacket) * (size_t)capacity);
+        if (!grown)
+            return;
+        c->out = grown;
+        c->out_capacity = capacity;
+    }
+    OutPacket *p = &c->out[c->out_count++];
+    memset(p, 0, sizeof *p);
+    p->number = c->out_next++;
+    p->data[0] = PACKET_RELIABLE;
+    put_u32(p->data + 1, p->number);
+    p->data[5] = (uint8_t)type;
+    int room = RELIABLE_NODE_BYTES - 6;
+    if (length > room)
+        length = room;
+    if (length > 0)
+        memcpy(p->data + 6, body, (size_t)length);
+    p->length = 6 + length;
+}
+
+static void queue_to_all(int type, const void *body, int length)
+{
+    for (ServerClient &c : clients)
+        if (c.phase != PHASE_FREE)
+            queue_to(&c, type, body, length);
+}
+
+static void send_reliable(ServerClient *c, double now)
+{
+    // Acknowledged packets at the front leave the queue.
+    int done = 0;
+    while (done < c->out_count && c->out[done].acked)
+        done++;
+    if (done > 0) {
+        memmove(c->out, c->out + done, sizeof(OutPacket) * (size_t)(c->out_count - done));
+        c->out_count -= done;
+    }
+    for (int i = 0; i < c->out_count && i < SERVER_WINDOW; i++) {
+        OutPacket *p = &c->out[i];
+        if (p->acked || p->send_time > now)
+            continue;
+        p->send_time = now + RELIABLE_RESEND;
+        send_to(&c->address, p->data, p->length);
+    }
+}
+
+static void take_ack(ServerClient *c, uint32_t number)
+{
+    for (int i = 0; i < c->out_count && i < SERVER_WINDOW; i++)
+        if (c->out[i].number == number)
+            c->out[i].acked = 1;
+}
+
+// ---- slots --------------------------------------------------------------------------------
+
+static void free_client(ServerClient *c)
+{
+    checked_free(c->out);
+    for (InPacket *&p : c->pending) {
+        checked_free(p);
+        p = nullptr;
+    }
+    checked_free(c->upload);
+    memset(c, 0, sizeof *c);
+}
+
+static ServerClient *client_of(const SocketAddress *from, const uint8_t *p, int length)
+{
+    if (length < 9)
+        return nullptr;
+    uint32_t slot = get_u32(p + 1);
+    if (slot >= NET_NO_SLOT)
+        return nullptr;
+    ServerClient *c = &clients[slot];
+    if (c->phase == PHASE_FREE || c->key != get_u32(p + 5) ||
+        c->address.address.sin_addr.s_addr != from->address.sin_addr.s_addr ||
+        c->address.address.sin_port != from->address.sin_port)
+        return nullptr;
+    return c;
+}
+
+static uint32_t random_key(void)
+{
+    uint32_t key = 0;
+    while (key == 0)
+        if (getrandom(&key, sizeof key, 0) != (ssize_t)sizeof key)
+            key = (uint32_t)rand() | 1u;
+    return key;
+}
+
+static void send_welcome(int slot)
+{
+    uint8_t p[WELCOME_SIZE];
+    p[0] = SERVER_WELCOME;
+    put_u32(p + 1, (uint32_t)slot);
+    put_u32(p + 5, clients[slot].key);
+    put_u32(p + 9, SERVER_VERSION);
+    send_to(&clients[slot].address, p, sizeof p);
+}
+
+static void take_contact(const uint8_t *p, int length, const SocketAddress *from)
+{
+    if (length < CONTACT_SIZE)
+        return;
+    if (get_u32(p + 9) != CLIENT_PROTOCOL) {
+        send_text_to(from, "Client protocol does not match the server\n");
+        return;
+    }
+    uint32_t id = get_u32(p + 13);
+    for (int slot = 0; slot < NET_NO_SLOT; slot++) {
+        ServerClient *c = &clients[slot];
+        if (c->phase != PHASE_FREE && c->client_id == id &&
+            c->address.address.sin_addr.s_addr == from->address.sin_addr.s_addr &&
+            c->address.address.sin_port == from->address.sin_port) {
+            send_welcome(slot);
+            return;
+        }
+    }
+    for (int slot = 0; slot < server_options.max_riders && slot < NET_NO_SLOT; slot++) {
+        ServerClient *c = &clients[slot];
+        if (c->phase != PHASE_FREE)
+            continue;
+        c->phase = PHASE_CONTACTED;
+        c->address = *from;
+        c->key = random_key();
+        c->client_id = id;
+        c->gate = NET_NO_SLOT;
+        c->last_heard = now_seconds();
+        send_welcome(slot);
+        return;
+    }
+    uint8_t full = SERVER_FULL;
+    send_to(from, &full, 1);
+}
+
+// ---- the walk -------------------------------------------------------------------------------
+
+static void send_race(ServerClient *c)
+{
+    uint8_t p[RACE_HEADER_SIZE + SERVER_TEXT_LENGTH];
+    p[0] = SERVER_RACE;
+    put_u32(p + 1, session);
+    put_u32(p + 5, (uint32_t)lround(server_options.minutes * 60.0 * SERVER_TIC_RATE));
+    put_u32(p + 9, (uint32_t)server_options.laps);
+    put_u32(p + 13, start_tic);
+    memcpy(p + 17, track_digest, 20);
+    int n = (int)strlen(server_options.track);
+    memcpy(p + RACE_HEADER_SIZE, server_options.track, (size_t)n);
+    send_to(&c->address, p, RACE_HEADER_SIZE + n);
+    if (c->session != session) {
+        c->session = session;
+        memset(c->announced, 0, sizeof c->announced);
+        c->has_state = 0;
+        c->newest_tic = 0;
+        c->gates_passed = 0;
+        c->restart_asked = 0;
+        // Sessions open with the commands.
+        for (int i = 0; i < server_options.command_count; i++)
+            queue_to(c, MESSAGE_COMMAND, server_options.commands[i], (int)strlen(server_options.commands[i]));
+        if (server_options.erode >= 0) {
+            char text[64];
+            snprintf(text, sizeof text, "erode %u %d", session, server_options.erode);
+            queue_to(c, MESSAGE_COMMAND, text, (int)strlen(text));
+        }
+    }
+}
+
+// Every admitted rider, also one still answering a new session: a walk
+// announces all of them, so that no walk has to be repeated.
+static int in_session(const ServerClient *c)
+{
+    return c->phase >= PHASE_WALKING && c->info_length > 0;
+}
+
+static int grid_is_set(void)
+{
+    return session_tic >= start_tic;
+}
+
+// The next rider above the acknowledged one, or the client's own packet.
+static void continue_walk(ServerClient *c, uint32_t acked)
+{
+    int self = (int)(c - clients);
+    for (int slot = 0; slot < NET_NO_SLOT; slot++) {
+        if (slot == self || !in_session(&clients[slot]) || (acked != NET_NO_SLOT && (uint32_t)slot <= acked))
+            continue;
+        uint8_t p[RIDER_HEADER_SIZE + CLIENT_INFO_MAX];
+        p[0] = SERVER_RIDER;
+        put_u32(p + 1, session);
+        put_u32(p + 5, (uint32_t)slot);
+        memcpy(p + 9, clients[slot].info, (size_t)clients[slot].info_length);
+        send_to(&c->address, p, RIDER_HEADER_SIZE + clients[slot].info_length);
+        return;
+    }
+    if (acked != NET_NO_SLOT && acked < NET_NO_SLOT)
+        c->announced[acked] = 1;
+    if (c->gate == NET_NO_SLOT && !grid_is_set())
+        c->gate = self;
+    uint8_t p[RIDER_HEADER_SIZE + CLIENT_INFO_MAX];
+    p[0] = SERVER_OWN_RIDER;
+    put_u32(p + 1, session);
+    put_u32(p + 5, (uint32_t)c->gate);
+    memcpy(p + 9, c->info, (size_t)c->info_length);
+    send_to(&c->address, p, RIDER_HEADER_SIZE + c->info_length);
+}
+
+static void open_session(void)
+{
+    session++;
+    session_tic = 1;
+    start_tic = 1 + (uint32_t)lround(server_options.countdown * SERVER_TIC_RATE);
+    session_opened = 1;
+    for (ServerClient &c : clients)
+        c.gate = NET_NO_SLOT;
+    log_printf("Session %u opens\n", session);
+}
+
+// ---- reliable in ----------------------------------------------------------------------------
+
+static int plain_upload_name(const char *name)
+{
+    size_t n = strlen(name);
+    if (n == 0 || n > 63 || name[0] == '.')
+        return 0;
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = (unsigned char)name[i];
+        if (c < 32 || c == 127 || c == '/' || c == '\\')
+            return 0;
+    }
+    return 1;
+}
+
+static void send_command(ServerClient *c, const char *text)
+{
+    queue_to(c, MESSAGE_COMMAND, text, (int)strlen(text));
+}
+
+static void send_chat(ServerClient *c, const char *text)
+{
+    queue_to(c, MESSAGE_TEXT, text, (int)strlen(text));
+}
+
+static void finish_upload(ServerClient *c, const char *name)
+{
+    if (!c->uploading || !server_options.upload_folder[0] || !plain_upload_name(name)) {
+        send_command(c, "senddenied");
+        c->uploading = 0;
+        return;
+    }
+    char path[1024];
+    snprintf(path, sizeof path, "%s/%s", server_options.upload_folder, name);
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    int ok = fd >= 0 && write(fd, c->upload, (size_t)c->upload_length) == (ssize_t)c->upload_length;
+    if (fd >= 0)
+        close(fd);
+    send_chat(c, ok ? "File received" : "File not saved");
+    c->uploading = 0;
+    c->upload_length = 0;
+}
+
+static void take_command(ServerClient *c, const uint8_t *body, int length)
+{
+    char text[NET_DATAGRAM_MAX + 1];
+    memcpy(text, body, (size_t)length);
+    text[length] = '\0';
+    if (!strcmp(text, "sendfile")) {
+        if (!server_options.upload_folder[0]) {
+            send_command(c, "senddenied");
+            return;
+        }
+        c->uploading = 1;
+        c->upload_length = 0;
+        send_command(c, "sendready");
+    } else if (length >= 10 && !memcmp(body, "sendpart -", 10)) {
+        int n = length - 10;
+        if (!c->uploading)
+            return;
+        if (c->upload_length + n > SERVER_UPLOAD_MAX) {
+            c->uploading = 0;
+            send_command(c, "senddenied");
+            return;
+        }
+        uint8_t *grown = (uint8_t *)checked_realloc(c->upload, (size_t)(c->upload_length + n + 1));
+        if (!grown)
+            return;
+        c->upload = grown;
+        memcpy(c->upload + c->upload_length, body + 10, (size_t)n);
+        c->upload_length += n;
+    } else if (!strncmp(text, "namefile ", 9)) {
+        finish_upload(c, text + 9);
+    }
+}
+
+static int valid_erosion_message(const uint8_t *m, int length)
+{
+    if (length < 17 || length > EROSION_MESSAGE_MAX || (length - 17) % 4 != 0 || m[0] != 1)
+        return 0;
+    return 1;
+}
+
+static void deliver(ServerClient *c, const uint8_t *p, int length)
+{
+    if (length < RELIABLE_OUT_HEADER + 1)
+        return;
+    const uint8_t *body = p + RELIABLE_OUT_HEADER + 1;
+    int n = length - RELIABLE_OUT_HEADER - 1;
+    int slot = (int)(c - clients);
+    switch (p[RELIABLE_OUT_HEADER]) {
+    case MESSAGE_CLIENT_INFO:
+        if (n <= CLIENT_INFO_MAX) {
+            memcpy(c->info, body, (size_t)n);
+            c->info_length = n;
+        }
+        break;
+    case MESSAGE_TEXT: {
+        char text[RELIABLE_NODE_BYTES];
+        NetRiderInfo saved = net_rider_info[slot];
+        set_rider_slot_info(slot, c->info, c->info_length);
+        snprintf(text, sizeof text, "%s: %.*s", net_rider_info[slot].name, n, (const char *)body);
+        net_rider_info[slot] = saved;
+        queue_to_all(MESSAGE_TEXT, text, (int)strlen(text));
+        break;
+    }
+    case MESSAGE_GATES:
+        if (n >= 12 && get_u32(body) == session) {
+            uint32_t gate = get_u32(body + 4), tic = get_u32(body + 8);
+            if (gate >= NET_GATE_INDEX_MAX || tic > NET_TIC_MAX || (int)gate != c->gates_passed)
+                break;
+            c->gates_passed = (int)gate + 1;
+            if (gate_batch_count >= (RELIABLE_NODE_BYTES - GATES_HEADER_SIZE) / GATE_RECORD_SIZE)
+                break;
+            uint8_t *r = gate_batch + 8 + gate_batch_count * GATE_RECORD_SIZE;
+            put_u32(r, (uint32_t)slot);
+            put_u32(r + 4, gate);
+            put_u32(r + 8, tic);
+            gate_batch_count++;
+        }
+        break;
+    case MESSAGE_COMMAND: take_command(c, body, n); break;
+    case MESSAGE_EROSION:
+        if (n >= 4 && get_u32(body) == session && valid_erosion_message(body + 4, n - 4))
+            queue_to_all(MESSAGE_EROSION, body, n);
+        break;
+    default: break;
+    }
+}
+
+static void take_reliable(ServerClient *c, const uint8_t *p, int length)
+{
+    if (length < RELIABLE_OUT_HEADER)
+        return;
+    uint32_t number = get_u32(p + 9);
+    uint32_t ahead = number - c->expected;
+    if (ahead > RELIABLE_AHEAD_MAX && (int32_t)ahead > 0)
+        return;
+    uint8_t ack[5];
+    ack[0] = PACKET_ACK;
+    put_u32(ack + 1, number);
+    send_to(&c->address, ack, sizeof ack);
+    if ((int32_t)ahead < 0)
+        return;
+    if (ahead > 0) {
+        if (!c->pending[ahead]) {
+            InPacket *in = (InPacket *)checked_malloc(sizeof(InPacket));
+            if (!in)
+                return;
+            in->number = number;
+            in->length = length;
+            memcpy(in->data, p, (size_t)length);
+            c->pending[ahead] = in;
+        }
+        return;
+    }
+    uint8_t data[NET_DATAGRAM_MAX + 1];
+    memcpy(data, p, (size_t)length);
+    for (;;) {
+        c->expected++;
+        InPacket *next = c->pending[1];
+        memmove(c->pending, c->pending + 1, sizeof(c->pending[0]) * RELIABLE_AHEAD_MAX);
+        c->pending[RELIABLE_AHEAD_MAX] = nullptr;
+        c->pending[0] = nullptr;
+        deliver(c, data, length);
+        if (c->phase == PHASE_FREE || !next) {
+            checked_free(next);
+            return;
+        }
+        length = next->length;
+        memcpy(data, next->data, (size_t)length);
+        checked_free(next);
+    }
+}
+
+// ---- client packets -----------------------------------------------------------------------
+
+static void take_info(ServerClient *c, const uint8_t *p, int length)
+{
+    if (length < INFO_HEADER_SIZE)
+        return;
+    if (server_options.password[0] && get_u32(p + 9) != password_proof(server_options.password, c->key)) {
+        SocketAddress to = c->address;
+        free_client(c);
+        send_text_to(&to, "Wrong password\n");
+        return;
+    }
+    int n = length - INFO_HEADER_SIZE;
+    if (n > CLIENT_INFO_MAX)
+        n = CLIENT_INFO_MAX;
+    memcpy(c->info, p + INFO_HEADER_SIZE, (size_t)n);
+    c->info_length = n;
+    if (c->phase < PHASE_WALKING)
+        c->phase = PHASE_WALKING;
+    send_race(c);
+}
+
+void handle_client_datagram(const uint8_t *p, int length, const SocketAddress *from)
+{
+    if (!p || length < 1 || length > NET_DATAGRAM_MAX || !from)
+        return;
+    if (p[0] == CLIENT_CONTACTING) {
+        take_contact(p, length, from);
+        return;
+    }
+    ServerClient *c = client_of(from, p, length);
+    if (!c)
+        return;
+    c->last_heard = now_seconds();
+    switch (p[0]) {
+    case CLIENT_SENDING_INFO: take_info(c, p, length); break;
+    case CLIENT_TRACK_ACK:
+        if (length >= SESSION_PACKET_SIZE && get_u32(p + 9) == session)
+            continue_walk(c, NET_NO_SLOT);
+        break;
+    case CLIENT_BIKE_ACK:
+        if (length >= BIKE_ACK_SIZE && get_u32(p + 9) == session) {
+            uint32_t acked = get_u32(p + 13);
+            if (acked < NET_NO_SLOT)
+                c->announced[acked] = 1;
+            continue_walk(c, acked);
+        }
+        break;
+    case CLIENT_SYNCING:
+        if (length >= SESSION_PACKET_SIZE && get_u32(p + 9) == session)
+            c->phase = PHASE_SYNCED;
+        break;
+    case CLIENT_RUNNING:
+        if (length >= STATE_PACKET_SIZE && get_u32(p + 9) == session) {
+            c->phase = PHASE_SYNCED;
+            uint32_t tic = get_u32(p + 17);
+            uint32_t echoed = get_u32(p + 13);
+            if (echoed <= session_tic && echoed > c->echoed_server_tic)
+                c->echoed_server_tic = echoed;
+            if (tic <= NET_TIC_MAX && tic > c->newest_tic) {
+                c->newest_tic = tic;
+                memcpy(c->state, p + 21, sizeof c->state);
+                c->has_state = 1;
+            }
+        }
+        break;
+    case SERVER_NOTHING:
+        if (length >= 10 && p[9] == 1)
+            c->restart_asked = 1;
+        break;
+    case CLIENT_RESTART:
+        if (length >= SESSION_PACKET_SIZE && get_u32(p + 9) == session) {
+            c->phase = PHASE_WALKING;
+            send_race(c);
+        }
+        break;
+    case CLIENT_DISCONNECTING: {
+        SocketAddress to = c->address;
+        free_client(c);
+        uint8_t bye = SERVER_DISCONNECT;
+        send_to(&to, &bye, 1);
+        break;
+    }
+    case PACKET_RELIABLE: take_reliable(c, p, length); break;
+    case PACKET_ACK:
+        if (length >= 13)
+            take_ack(c, get_u32(p + 9));
+        break;
+    default: break;
+    }
+}
+
+// ---- tics ------------------------------------------------------------------------------------
+
+static void send_states(ServerClient *c)
+{
+    int self = (int)(c - clients);
+    uint8_t p[STATES_HEADER_SIZE + SERVER_STATES_PER_DATAGRAM * STATE_RECORD_SIZE];
+    put_u32(p + 1, session);
+    put_u32(p + 5, session_tic);
+    put_u32(p + 9, c->newest_tic);
+    int n = 0, sent = 0;
+    for (int slot = 0; slot < NET_NO_SLOT; slot++) {
+        const ServerClient *o = &clients[slot];
+        if (slot == self || o->phase != PHASE_SYNCED || o->session != session || !o->has_state)
+            continue;
+        uint8_t *r = p + STATES_HEADER_SIZE + n * STATE_RECORD_SIZE;
+        uint32_t ping = o->echoed_server_tic ? session_tic - o->echoed_server_tic : 0;
+        put_u16(r, (uint16_t)slot);
+        put_u16(r + 2, (uint16_t)(ping > 65535 ? 65535 : ping));
+        put_u32(r + 4, o->newest_tic);
+        memcpy(r + 8, o->state, sizeof o->state);
+        if (++n == SERVER_STATES_PER_DATAGRAM || slot == NET_NO_SLOT - 1) {
+            p[0] = SERVER_STATES;
+            put_u32(p + 13, (uint32_t)n);
+            send_to(&c->address, p, STATES_HEADER_SIZE + n * STATE_RECORD_SIZE);
+            sent = 1;
+            n = 0;
+        }
+    }
+    if (n > 0) {
+        p[0] = SERVER_STATES;
+        put_u32(p + 13, (uint32_t)n);
+        send_to(&c->address, p, STATES_HEADER_SIZE + n * STATE_RECORD_SIZE);
+    } else if (!sent) {
+        p[0] = SERVER_TIME;
+        send_to(&c->address, p, TIME_SIZE);
+    }
+}
+
+static void new_session_if_due(void)
+{
+    int riders = 0, finished = 0, asked = 0, walking = 0, unknown = 0;
+    for (ServerClient &c : clients) {
+        if (c.phase == PHASE_FREE)
+            continue;
+        if (c.phase == PHASE_WALKING || (c.phase == PHASE_SYNCED && c.session != session))
+            walking++;
+        if (c.session != session)
+            continue;
+        if (c.phase != PHASE_SYNCED)
+            continue;
+        riders++;
+        if (gates_to_finish > 0 && c.gate != NET_NO_SLOT && c.gates_passed >= gates_to_finish)
+            finished++;
+        if (c.gate == NET_NO_SLOT)
+            finished++;
+        asked += c.restart_asked;
+        // A rider joined before the gate drop that this one was not told of.
+        for (int slot = 0; slot < NET_NO_SLOT; slot++)
+            if (&clients[slot] != &c && in_session(&clients[slot]) && !c.announced[slot])
+                unknown = 1;
+    }
+    if (riders == 0 || walking > 0)
+        return;
+    int length = (int)lround(server_options.minutes * 60.0 * SERVER_TIC_RATE);
+    int due = finished == riders || asked == riders ||
+              (length > 0 && session_tic >= start_tic + (uint32_t)length +
+                                                SERVER_SESSION_GRACE_SECONDS * SERVER_TIC_RATE) ||
+              (unknown && !grid_is_set());
+    if (!due)
+        return;
+    open_session();
+    uint8_t p[5];
+    p[0] = SERVER_NEW_SESSION;
+    put_u32(p + 1, session);
+    for (ServerClient &c : clients)
+        if (c.phase == PHASE_SYNCED)
+            send_to(&c.address, p, sizeof p);
+}
+
+static void run_server_tic(double now)
+{
+    session_tic++;
+    if (gate_batch_count > 0) {
+        put_u32(gate_batch, session);
+        put_u32(gate_batch + 4, (uint32_t)gate_batch_count);
+        queue_to_all(MESSAGE_GATES, gate_batch, 8 + gate_batch_count * GATE_RECORD_SIZE);
+        gate_batch_count = 0;
+    }
+    for (ServerClient &c : clients) {
+        if (c.phase == PHASE_FREE)
+            continue;
+        if (now - c.last_heard > SERVER_SILENCE_SECONDS) {
+            log_printf("Slot %d silent: freed\n", (int)(&c - clients));
+            free_client(&c);
+            continue;
+        }
+        // A quiet client is asked to answer.
+        if (now - c.last_heard > 3.0 && c.out_count == 0)
+            queue_to(&c, MESSAGE_KEEP_ALIVE, "", 0);
+        if (session_tic % SERVER_STATE_EVERY == 0 && c.phase == PHASE_SYNCED && c.session == session)
+            send_states(&c);
+        send_reliable(&c, now);
+    }
+    if (session_tic % SERVER_STATE_EVERY == 0)
+        new_session_if_due();
+}
+
+int start_race_server(const ServerOptions *options)
+{
+    server_options = *options;
+    if (track_catalogue.count == 0)
+        scan_track_catalogue();
+    set_track_folder(server_options.track);
+    if (!server_options.track[0] || !load_track()) {
+        fprintf(stderr, "Can't load track '%s'\n", server_options.track);
+        return 0;
+    }
+    memcpy(track_digest, current_track.digest, sizeof track_digest);
+    int laps = server_options.laps;
+    gates_to_finish = laps > 0 ? lap_gate_list.first_lap_count + (laps - 1) * lap_gate_list.normal_lap_count : 0;
+    server_socket = open_udp_socket();
+    if (server_socket == -1)
+        return 0;
+    struct sockaddr_in address;
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_port = htons((uint16_t)server_options.port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (bind(server_socket, (struct sockaddr *)&address, sizeof address) != 0) {
+        fprintf(stderr, "Can't bind port %d\n", server_options.port);
+        close_socket(server_socket);
+        server_socket = -1;
+        return 0;
+    }
+    socklen_t size = sizeof address;
+    getsockname(server_socket, (struct sockaddr *)&address, &size);
+    bound_port = ntohs(address.sin_port);
+    open_session();
+    next_tic_time = now_seconds();
+    return 1;
+}
+
+int server_port(void)
+{
+    return bound_port;
+}
+
+uint32_t server_session_tic(void)
+{
+    return session_tic;
+}
+
+uint32_t server_session_id(void)
+{
+    return session;
+}
+
+int server_client_count(void)
+{
+    int n = 0;
+    for (const ServerClient &c : clients)
+        n += c.phase != PHASE_FREE;
+    return n;
+}
+
+void step_race_server(int timeout_ms)
+{
+    if (server_socket == -1)
+        return;
+    double now = now_seconds();
+    int wait = (int)((next_tic_time - now) * 1000.0);
+    if (wait > timeout_ms)
+        wait = timeout_ms;
+    if (wait > 0) {
+        struct pollfd pfd = {server_socket, POLLIN, 0};
+        poll(&pfd, 1, wait);
+    }
+    uint8_t data[NET_DATAGRAM_MAX + 1];
+    for (int i = 0; i < NET_READS_PER_CALL; i++) {
+        SocketAddress from;
+        int length = receive_datagram(server_socket, data, NET_DATAGRAM_MAX, &from);
+        if (length < 0) {
+            if (socket_error_name && !strcmp(socket_error_name, "WSAEMSGSIZE"))
+                continue;
+            break;
+        }
+        handle_client_datagram(data, length, &from);
+    }
+    now = now_seconds();
+    // A server far behind (stopped, debugged) skips ahead rather than racing.
+    if (now - next_tic_time > 1.0)
+        next_tic_time = now;
+    while (next_tic_time <= now) {
+        next_tic_time += 1.0 / SERVER_TIC_RATE;
+        run_server_tic(now);
+    }
+}
+
+void stop_race_server(void)
+{
+    uint8_t bye = SERVER_DISCONNECT;
+    for (ServerClient &c : clients)
+        if (c.phase != PHASE_FREE) {
+            send_to(&c.address, &bye, 1);
+            free_client(&c);
+        }
+    if (server_socket != -1)
+        close_socket(server_socket);
+    server_socket = -1;
+}
+
+void run_race_server(volatile int *stop)
+{
+    while (!*stop)
+        step_race_server(100);
+    stop_race_server();
+}
