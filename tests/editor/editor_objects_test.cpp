@@ -3,6 +3,9 @@
 #include "editor_fixture.h"
 
 #include "race/lap_pool.h"
+#include "render/decal_grid.h"
+#include "support/render_fixtures.h"
+#include "track/decals.h"
 
 #include <cmath>
 
@@ -306,6 +309,112 @@ TEST_F(EditorObjects, PanelPressesBelongToThePanel)
     cursor_x = 151;
     update_editor_hover();
     EXPECT_EQ(state()->hovered_item, -1);
+}
+
+} // namespace
+
+namespace {
+
+class EditorDecals : public EditorObjects {
+protected:
+    void SetUp() override
+    {
+        EditorObjects::SetUp();
+        write_game_asset("@edit/d1.png");
+        write_game_asset("@edit/d2.png");
+        write_file(track_dir(fixture.folder) + "decals", "[200 200] 0 4 1 @edit/d1.png\n[260 200] 0 4 1 @edit/d1.png\n"
+                                                         "[300 300] 0 4 1 @edit/d2.png\n"
+                                                         "[100 100] 0 4 1 @edit/missing.png\n");
+        orientation_list.selected = ORIENT_COPY;
+        level_list.selected = LEVEL_OVER;
+        hide_different_list.selected = 0;
+        decal_spacing_slider.value = 0.75;
+    }
+    const Decal *decal(int i) { return (const Decal *)terrain()->decals.data + i; }
+    int count() { return terrain()->decals.count; }
+    // Every decal is found in the grid around its centre, and no bucket names a decal that is not there.
+    void expect_grid_whole()
+    {
+        for (int i = 0; i < count(); i++) {
+            GrowableArray *found = find_decals_in_rect(terrain(), decal(i)->x - 1, decal(i)->z - 1,
+                                                       decal(i)->x + 1, decal(i)->z + 1);
+            bool seen = false;
+            for (int n = 0; n < found->count; n++) {
+                int index = ((const int *)found->data)[n];
+                EXPECT_LT(index, count());
+                seen |= index == i;
+            }
+            EXPECT_TRUE(seen) << i;
+        }
+    }
+};
+
+TEST_F(EditorDecals, StampInsertsByLevelAndDeleteMovesTheSelection)
+{
+    load();
+    ASSERT_EQ(count(), 4);   // the one whose texture failed stays, undrawn
+    EXPECT_STREQ(decal(3)->name, "@edit/missing.png");
+    use(TOOL_DECALS);
+    point_at(220, 200);
+    EXPECT_EQ(editor_key('d', 1), 1);
+    ASSERT_EQ(count(), 5);
+    EXPECT_EQ(state()->selected_decal, 2);   // after the run of its kind
+    EXPECT_EQ(decal(2)->x, 203.0f);          // one spacing (0.75 x 4 ft) toward the cursor
+    EXPECT_STREQ(decal(2)->name, "@edit/d1.png");
+    struct LevelCase {
+        int level;
+        int n;
+        int index;
+    } levels[] = {{LEVEL_TOP, 1, 5},   {LEVEL_UNDER, 1, 0}, {LEVEL_OVER, 1, 3},
+                  {LEVEL_BOTTOM, 1, 0}, {LEVEL_UNDER, 3, 3}, {LEVEL_OVER, 3, 4}};
+    for (const LevelCase &c : levels) {
+        level_list.selected = c.level;
+        EXPECT_EQ(decal_insert_index(c.n), c.index) << c.level << " " << c.n;
+    }
+    level_list.selected = LEVEL_OVER;
+    expect_grid_whole();
+    // Deleting the selected decal moves the selection to the last of its kind.
+    point_at(203, 200);
+    EXPECT_EQ(editor_key('x', 1), 1);
+    ASSERT_EQ(count(), 4);
+    EXPECT_EQ(state()->selected_decal, 1);
+    expect_grid_whole();
+    // With "Hide different" the other kind cannot be picked: the press stamps.
+    hide_different_list.selected = 1;
+    drag(300, 300, 300, 300);
+    EXPECT_EQ(state()->selected_decal, 2);
+    EXPECT_EQ(count(), 5);
+    EXPECT_EQ(decal(2)->image, decal(1)->image);
+    expect_grid_whole();
+}
+
+TEST_F(EditorDecals, GroupsFollowMovesAndScaleBack)
+{
+    load();
+    use(TOOL_DECALS);
+    state()->selected_decal = 0;
+    point_at(260, 200);
+    editor_key('m', 1);
+    ASSERT_EQ(state()->decal_selection.count, 1);
+    editor_key('{', 1);
+    EXPECT_NEAR(decal(1)->x, 256.25f, 1e-3f);
+    editor_key('}', 1);
+    EXPECT_NEAR(decal(1)->x, 260.0f, 1e-3f);
+    // Dragging the selected decal carries the group.
+    drag(200, 200, 210, 205);
+    EXPECT_EQ(decal(0)->x, 210.0f);
+    EXPECT_NEAR(decal(1)->x, 270.0f, 1e-3f);
+    EXPECT_NEAR(decal(1)->z, 205.0f, 1e-3f);
+    expect_grid_whole();
+    // 'm' again takes it out of the group.
+    point_at(decal(1)->x, decal(1)->z);
+    editor_key('m', 1);
+    EXPECT_EQ(state()->decal_selection.count, 0);
+    // Saved back with the names they were read with.
+    ASSERT_EQ(save_all_track_files(), 1);
+    std::string saved = home_file("decals");
+    EXPECT_NE(saved.find("@edit/missing.png"), std::string::npos);
+    EXPECT_NE(saved.find("[210.000000 205.000000]"), std::string::npos);
 }
 
 } // namespace

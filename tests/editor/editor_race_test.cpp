@@ -1,0 +1,124 @@
+// End to end: the loop track edited in the editor (a ramp raised across
+// it, a gate moved, a statue copied), saved, then raced headless on the
+// saved files by a scripted rider.
+#include "race/race_fixture.h"
+
+#include "app/widgets.h"
+#include "bike/bike_state.h"
+#include "editor/editor.h"
+#include "render/overlay.h"
+#include "track/objects.h"
+#include "track/terrain.h"
+#include "track/timing.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+const float RAMP_X = LOOP_X, RAMP_Z = LOOP_Z + LOOP_RADIUS;   // a quarter of the way round
+
+struct EditorRace : RaceWorld {
+    void SetUp() override
+    {
+        RaceWorld::SetUp();
+        write_file(test_data_dir() + RACE_TRACK + "/statues", "[256.000000 0.000000 256.000000] 0.000000 null null null\n");
+        window_width = window_height = 512;
+        zoom_slider.value = 1.0;
+        focus_slider.value = 0.5;
+        submode_list.selected = SUBMODE_ASSIGN;
+        menu_keys.cursor_left = 1000;
+        mouse_held = 0;
+        editor_on = 1;
+    }
+    void TearDown() override
+    {
+        editor_on = 0;
+        RaceWorld::TearDown();
+    }
+    void point_at(float x, float z)
+    {
+        float u = editor_units_per_pixel();
+        cursor_x = (int)lroundf((x - editor_state->centre_x) / u) + window_width / 2;
+        cursor_y = (int)lroundf((z - editor_state->centre_z) / u) + window_height / 2;
+    }
+    void drag(float x0, float z0, float x1, float z1)
+    {
+        point_at(x0, z0);
+        mouse_held = 1;
+        editor_key(menu_keys.cursor_left, 1);
+        point_at(x1, z1);
+        apply_editor_tool();
+        mouse_held = 0;
+        editor_key(menu_keys.cursor_left, 0);
+    }
+};
+
+TEST_F(EditorRace, AnEditedTrackIsSavedAndRiddenAsEdited)
+{
+    const int codes[1] = {1};
+    ASSERT_TRUE(start(codes, 1, 1, 0));
+    ASSERT_NE(editor_state, nullptr);
+    // A ramp 2 ft high across the track: a line from inside the loop to outside it.
+    set_editor_tool(TOOL_RAISE);
+    strength_slider.value = 1.0;
+    radius_slider.value = 20.0;   // 10 ft at half a foot per pixel
+    point_at(RAMP_X, RAMP_Z - 25);
+    editor_key('l', 1);
+    drag(RAMP_X, RAMP_Z + 25, RAMP_X, RAMP_Z + 25);
+    float ramp = sample_ground_height(current_terrain, RAMP_X, RAMP_Z);
+    ASSERT_EQ(ramp, 2.0f);
+    // Checkpoint 2 moved 5 ft out from the loop's centre.
+    set_editor_tool(TOOL_TIMING_GATE);
+    float gx, gz, dx, dz;
+    loop_gate(2, &gx, &gz, &dx, &dz);
+    float ox = (gx - LOOP_X) / LOOP_RADIUS * 5, oz = (gz - LOOP_Z) / LOOP_RADIUS * 5;
+    drag(gx, gz, gx + ox, gz + oz);
+    ASSERT_NEAR(timing_gates[2].x, gx + ox, 0.5f);
+    // The statue in the middle copied beside it.
+    set_editor_tool(TOOL_STATUES);
+    drag(256, 256, 256, 256);
+    ASSERT_EQ(editor_state->selected_statue, statue_file_start);
+    point_at(270, 256);
+    editor_key('d', 1);
+    ASSERT_EQ(statue_table.count - statue_file_start, 2);
+    editor_key('s', 1);
+    ASSERT_STREQ(editor_state->status, "Saved!");
+    float moved_x = timing_gates[2].x, moved_z = timing_gates[2].z;
+
+    // A race on the saved track, the editor off.
+    editor_on = 0;
+    RaceWorld::TearDown();
+    RaceWorld::SetUp();
+    ASSERT_TRUE(start(codes, 1, 1, 0));
+    EXPECT_EQ(statue_table.count - statue_file_start, 2);
+    EXPECT_EQ(timing_gates[2].x, moved_x);
+    EXPECT_EQ(timing_gates[2].z, moved_z);
+    EXPECT_EQ(sample_ground_height(current_terrain, RAMP_X, RAMP_Z), ramp);
+    BikeState *bike = get_slot_bike(0);
+    ASSERT_NE(bike, nullptr);
+    // The frame's mean height on the crest of the ramp and off it.
+    double crest = 0.0, elsewhere = 0.0;
+    int crest_tics = 0, elsewhere_tics = 0;
+    for (int tics = 0; !bike->finished && tics < 120 * TIC_RATE; tics++) {
+        run_headless_tics(1, ride_the_loop, nullptr);
+        const dReal *p = dBodyGetPosition(bike->frame_body);
+        if (fabs(p[0] - RAMP_X) < 3.0 && fabs(p[2] - RAMP_Z) < 10.0) {
+            crest += p[1];
+            crest_tics++;
+        } else if (current_tic > race_settings.start_tic) {
+            elsewhere += p[1];
+            elsewhere_tics++;
+        }
+    }
+    ASSERT_TRUE(bike->finished) << "gates passed " << bike->gates_passed;
+    EXPECT_EQ(bike->gates_passed, LOOP_GATES);
+    ASSERT_GT(crest_tics, 0);
+    ASSERT_GT(elsewhere_tics, 0);
+    // The frame is lifted by the ramp's 2 ft (at speed the bump throws it higher).
+    double lift = crest / crest_tics - elsewhere / elsewhere_tics;
+    EXPECT_GT(lift, ramp - 0.5);
+    EXPECT_LT(lift, ramp + 2.0);
+}
+
+} // namespace
