@@ -510,7 +510,6 @@ static void draw_tool_panel(float cx, float cz)
     snprintf(text, sizeof text, "%.2f %.2f %.2f", cx, editor_height_at(s->terrain, cx, cz), cz);
     panel_text(&p, text);
     panel_text(&p, s->status ? s->status : "");
-    glPopMatrix();
     end_menu_view();
 }
 
