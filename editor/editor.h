@@ -219,5 +219,9 @@ void update_editor_hover(void);
 // The end of a press: the tool's release action.
 void editor_release(void);
 void draw_editor_view(void);
+// Marker primitives of the view, in the map plane y = 0.
+void draw_ring(float x, float z, float radius, float width);
+void draw_object_marker(float radius, float length, float width);
+void draw_texture_swatch(int texture);
 // Sets the terrain's change state after an edit.
 void mark_track_edited(void);

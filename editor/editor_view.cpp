@@ -303,6 +303,31 @@ static void draw_decal_markers(float cx, float cz)
     }
 }
 
+// Every sphere of the statues' collision shapes as a black circle at its
+// centre's height.
+static void draw_collision_circles(void)
+{
+    glColor4f(0, 0, 0, 1);
+    for (int i = 0; i < statue_table.count; i++) {
+        const Statue *statue = get_statue(i);
+        if (!statue->shape)
+            continue;
+        const float *b = statue->orientation;
+        for (int k = 0; k < statue->shape->sphere_count; k++) {
+            float c[3], radius;
+            if (!get_shape_sphere(statue->shape, k, c, &radius))
+                continue;
+            float x = b[0] * c[0] + b[1] * c[1] + b[2] * c[2] + statue->x;
+            float y = b[3] * c[0] + b[4] * c[1] + b[5] * c[2] + statue->y;
+            float z = b[6] * c[0] + b[7] * c[1] + b[8] * c[2] + statue->z;
+            glPushMatrix();
+            glTranslatef(0, y, 0);
+            draw_circle(x, z, radius);
+            glPopMatrix();
+        }
+    }
+}
+
 static void draw_tool_overlay(float cx, float cz)
 {
     const EditorState *s = editor_state;
@@ -358,6 +383,29 @@ static void draw_tool_overlay(float cx, float cz)
         draw_brush_outline(cx, cz);
         break;
     }
+}
+
+// A unit quad (0, 0)-(1, 1) showing the whole texture, opaque.
+void draw_texture_swatch(int texture)
+{
+    glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+    glDisable(GL_BLEND);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, (GLuint)texture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
+    glColor4f(1, 1, 1, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 1);
+    glVertex2f(0, 0);
+    glTexCoord2f(1, 1);
+    glVertex2f(1, 0);
+    glTexCoord2f(1, 0);
+    glVertex2f(1, 1);
+    glTexCoord2f(0, 0);
+    glVertex2f(0, 1);
+    glEnd();
+    glPopAttrib();
 }
 
 // ---- the panel ------------------------------------------------------------------------
@@ -494,6 +542,14 @@ static void draw_tool_panel(float cx, float cz)
         panel_slider(&p, &tile_slider, 32);
         int kind = (int)fmin(fmax(tile_slider.value, 0.0), 255.0);
         panel_text(&p, kind < s->terrain->tile_count ? s->terrain->tiles[kind].name : "");
+        if (kind < s->terrain->tile_count && s->terrain->tiles[kind].texture) {
+            glPushMatrix();
+            glTranslatef(0.5f, -4.5f, 0);
+            glScalef(4, 4, 1);
+            draw_texture_swatch(s->terrain->tiles[kind].texture);
+            glPopMatrix();
+            next_row(&p, 5.0f);
+        }
         break;
     }
     case TOOL_STATUES:
@@ -584,6 +640,8 @@ void draw_editor_view(void)
     float statue_eye[3] = {0, 1000, 0};
     draw_statues(statue_eye);
     glDisable(GL_LIGHTING);
+    if (s->tool == TOOL_STATUES && show_collidable_list.selected == 1)
+        draw_collision_circles();
     glDisable(GL_ALPHA_TEST);
     glDepthFunc(GL_ALWAYS);
     draw_tool_overlay(cx, cz);
