@@ -144,6 +144,7 @@ BENCHMARK(BM_editor_commit)->Unit(benchmark::kMillisecond);
 static void BM_editor_save_all(benchmark::State &state)
 {
     std::string dir = make_bench_folder();
+    reset_file_layer();
     BenchTerrain t;
     write_bench_file(dir + "/data/bench/edit/terrain.hf", "10 0.5 -10 10\n");
     scan_track_catalogue();

@@ -61,6 +61,11 @@ static int allocate_undo_ring(EditorState *s, const Terrain *terrain, int levels
             level->normal_texels = (uint8_t *)checked_malloc(samples * 3);
         if (!level->heights || !level->shading || (terrain->normal_texels && !level->normal_texels))
             return 0;
+        // Touched now, so that a commit does not wait for fresh pages.
+        memset(level->heights, 0, samples * sizeof(float));
+        memset(level->shading, 0, samples * 3);
+        if (level->normal_texels)
+            memset(level->normal_texels, 0, samples * 3);
     }
     s->undo_capacity = levels;
     return 1;

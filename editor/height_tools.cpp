@@ -39,8 +39,9 @@ static float block_height(const Terrain *terrain, const float *heights, int b, f
 {
     int side = terrain->side;
     float limit = (float)side + 2.0f;
-    fx = fminf(fmaxf(fx, -2.0f), limit) / (float)b;
-    fz = fminf(fmaxf(fz, -2.0f), limit) / (float)b;
+    float inverse = 1.0f / (float)b;   // exact: b is a power of two
+    fx = fminf(fmaxf(fx, -2.0f), limit) * inverse;
+    fz = fminf(fmaxf(fz, -2.0f), limit) * inverse;
     float fcx = floorf(fx), fcz = floorf(fz);
     int cx = (int)fcx, cz = (int)fcz;
     float u = fx - fcx, v = fz - fcz;
