@@ -171,8 +171,9 @@ void build_hud_status(int viewed_slot, HudStatus *status)
         add_status(status, "Speed - %.2f", sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) * MILES_PER_HOUR);
     }
     if (show_render_stats) {
-        // Ground polygons and decals are not counted by the terrain drawing: 0.
-        int frame[HUD_STAT_MAXIMA] = {0, 0, model_polygon_count, billboard_count, texture_change_count,
+        int ground = current_terrain ? current_terrain->ground_vertex_count : 0;
+        int decals = current_terrain ? current_terrain->decal_draw_count : 0;
+        int frame[HUD_STAT_MAXIMA] = {ground, decals, model_polygon_count, billboard_count, texture_change_count,
                                       shader_change_count};
         for (int i = 0; i < HUD_STAT_MAXIMA; i++)
             if (frame[i] > hud_stat_maxima[i])

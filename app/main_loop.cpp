@@ -469,18 +469,18 @@ static void run_tic(MainLoop *loop, double tic_time)
 
 // ---- after the tics -------------------------------------------------------------------
 
-static void restart_warped_race(const MainLoop *loop)
+int restart_warped_race(const MainLoop *loop)
 {
     if (!loop->options->warp || loop->view == VIEW_TITLE || race_settings.laps <= 0)
-        return;
+        return 0;
     if (leader_laps_done() < race_settings.laps)
-        return;
+        return 0;
     int last = slot_kinds[BIKE_SLOT_COUNT - 1];
     memmove(slot_kinds + 1, slot_kinds, (BIKE_SLOT_COUNT - 1) * sizeof slot_kinds[0]);
     slot_kinds[0] = last;
     double length = minutes_slider.value * 60.0 / TIC_LENGTH;
-    reset_race(slot_kinds, 0, record_demo_list.selected == 1, (int)fmin(fmax(length, 0.0), 1e9),
-               (int)laps_slider.value, robot_skill_list.selected);
+    return reset_race(slot_kinds, 0, record_demo_list.selected == 1, (int)fmin(fmax(length, 0.0), 1e9),
+                      (int)laps_slider.value, robot_skill_list.selected);
 }
 
 static void drain_erosion(const MainLoop *loop)

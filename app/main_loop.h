@@ -57,6 +57,10 @@ int should_exit(void);
 // The view after the pass's rules for a view, a loaded track, the
 // own-rider view and whether the viewed slot has a bike.
 int settle_view(int view, int track_loaded, int own_rider_view, int viewed_bike);
+// Warp racing: once the leader has done the race's laps (a race of laps,
+// not of minutes only) the lineup turns by one slot and a new race starts;
+// 1 when it did.
+int restart_warped_race(const MainLoop *loop);
 // The view the tab key moves to.
 int next_view(int view, int editor);
 // The slot Previous Bike (-1) or Next Bike (+1) moves to from the viewed

@@ -223,7 +223,7 @@ static void composite_decal(Terrain *terrain, uint8_t *buffer, int side, const D
     BufferPoint top, left, bottom, right;
     sort_corners(corners, &top, &left, &bottom, &right);
     blend_decal_quad(buffer, side, image, iw, ih, top, left, bottom, right, corners[0], step_x, step_z);
-    (void)terrain;
+    terrain->decal_draw_count++;
 }
 
 static void composite_decals(Terrain *terrain, uint8_t *buffer, int side, int x0, int z0, int size)

@@ -203,6 +203,8 @@ static void draw_decal_layer(Terrain *terrain, int x0, int z0, int size, int lay
             glBegin(GL_QUADS);
             open = 1;
         }
+        if (layer == LAYER_COLOUR)
+            terrain->decal_draw_count++;
         int pieces = 1;
         if (ground_renderer_workaround == 1 && s > 256.0) {
             pieces = 2;
@@ -450,6 +452,7 @@ void update_ground_textures(Terrain *terrain)
 {
     if (!terrain || !terrain->heights || !terrain->block_stamps)
         return;
+    terrain->decal_draw_count = 0;
     detect_renderer_workaround();
     int gpu = gpu_compositing(terrain);
     if (gpu) {

@@ -104,6 +104,7 @@ struct Terrain {
     int level_valid[TERRAIN_LOD_LEVELS][TERRAIN_LEVEL_WINDOW][TERRAIN_LEVEL_WINDOW];
     int composite_count;        // tiles and decals composited since the last update
     int ground_vertex_count;    // fan perimeter vertices drawn this frame
+    int decal_draw_count;       // decals drawn into ground textures this frame
     uint8_t *composite_buffer;  // V x V RGB with its mip chain (software compositing)
     int ground_filters_set;     // the ground textures' filters follow the render mode
 };

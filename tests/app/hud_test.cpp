@@ -11,6 +11,7 @@
 #include "core/message.h"
 #include "render/shaders.h"
 #include "track/erosion.h"
+#include "track/terrain.h"
 #include "tests/race/lap_fixture.h"
 
 #include <gtest/gtest.h>
@@ -129,6 +130,17 @@ TEST_F(Hud, SpeedAndRenderStatistics)
     EXPECT_EQ(lines[6], "Terrain texture age - 0");   // no terrain loaded
     EXPECT_EQ(lines[8], "Erode buffered - 7");
     erosion_queue.count = 0;
+
+    // The ground and decal counts come from the terrain drawing's counters.
+    static Terrain terrain;
+    terrain.ground_vertex_count = 1234;
+    terrain.decal_draw_count = 5;
+    current_terrain = &terrain;
+    lines = status_lines(0);
+    current_terrain = nullptr;
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[0], "Ground polygons - 1234 max=1234");
+    EXPECT_EQ(lines[3], "Decals - 5 max=5");
 }
 
 TEST_F(Hud, RunningMaximaAreKept)

@@ -161,6 +161,7 @@ TEST(GroundCompositor, DecalsBlendClipAndStayOutside)
     c.decal(&solid, 100.0f, 100.0f, 8.0f, 1.0f, 0.0f); // off the area
     terrain_block_texture_cpu(&c.terrain, 0, 0, 0, 8);
     EXPECT_EQ(c.terrain.composite_count, 64 + 4);   // tiles, and the decals found in the area's buckets
+    EXPECT_EQ(c.terrain.decal_draw_count, 4);       // each found decal with an image is blended
     expect_pixel(c.pixel(16, 16), rgb(250, 10, 20), "alpha 255 replaces exactly");
     expect_pixel(c.pixel(9, 16), rgb(40, 40, 40), "beside it");
     expect_pixel(c.pixel(10, 10), rgb(250, 10, 20), "its first pixel");
