@@ -10,6 +10,7 @@
 #include "core/message.h"
 #include "platform/log.h"
 #include "render/overlay.h"
+#include "track/objects.h"
 #include "track/terrain.h"
 #include "track/track.h"
 
@@ -149,9 +150,11 @@ void read_edinfo(EditorState *, Terrain *terrain)
     s->anchor_x = s->anchor_z = -1.0f;
     s->selected_gate = -1;
     s->selected_gradient = s->selected_point = -1;
-    s->selected_billboard = 0;
+    // Selections start at the first object the files save.
+    s->selected_billboard = billboard_file_start < billboard_table.count ? billboard_file_start : -1;
     s->last_placed_billboard = -1;
-    s->selected_statue = s->selected_decal = 0;
+    s->selected_statue = statue_file_start < statue_table.count ? statue_file_start : -1;
+    s->selected_decal = 0;
     s->hovered_item = -1;
     s->hover_x = s->hover_y = -1;
     s->status = "OK";

@@ -48,6 +48,7 @@ static int run(const uint8_t *data, size_t size)
     write_data_file("fuzz/edtrack/edinfo", data, size);
     window_width = window_height = 256;
     cursor_x = cursor_y = 128;
+    radius_slider.value = 8.0;   // a brush of 8 ft at a foot per pixel
     read_edinfo(nullptr, &terrain);
     EditorState *s = editor_state;
     if (s) {
