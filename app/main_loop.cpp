@@ -332,9 +332,7 @@ static int is_binding_press(int index, int code, int pressed)
     return pressed && key >= 0 && code == key;
 }
 
-// Tab in the editor: the ground as edited, every bike settled on it, and
-// the chase view.
-static void leave_editor_view(MainLoop *loop)
+void leave_editor_view(MainLoop *loop)
 {
     if (current_terrain)
         rebuild_terrain_textures(current_terrain);

@@ -3,7 +3,11 @@
 // saved files by a scripted rider.
 #include "race/race_fixture.h"
 
+#include "app/main_loop.h"
 #include "app/widgets.h"
+#include "bike/crash.h"
+#include "bike/physics_world.h"
+#include "support/render_fixtures.h"
 #include "bike/bike_state.h"
 #include "editor/editor.h"
 #include "render/overlay.h"
@@ -119,6 +123,39 @@ TEST_F(EditorRace, AnEditedTrackIsSavedAndRiddenAsEdited)
     double lift = crest / crest_tics - elsewhere / elsewhere_tics;
     EXPECT_GT(lift, ramp - 0.5);
     EXPECT_LT(lift, ramp + 2.0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EditorRace, TabSettlesTheBikesOnTheEditedGround)
+{
+    GameWindow *window = open_test_gl_window();
+    ASSERT_NE(window, nullptr);
+    const int codes[1] = {1};
+    ASSERT_TRUE(start(codes, 1, 1, 0));
+    BikeState *bike = get_slot_bike(0);
+    ASSERT_NE(bike, nullptr);
+    const dReal *p = dBodyGetPosition(bike->frame_body);
+    float x = (float)p[0], y = (float)p[1], z = (float)p[2];
+    // The ground under the bike raised 3 ft: its wheels are buried.
+    Terrain *t = current_terrain;
+    for (int row = (int)(z / t->cell) - 8; row <= (int)(z / t->cell) + 8; row++)
+        for (int column = (int)(x / t->cell) - 8; column <= (int)(x / t->cell) + 8; column++)
+            editor_set_height(t, column, row, 3.0f);
+    ASSERT_TRUE(collide_bike_with_terrain(bike));
+    empty_contact_group();
+    MainLoop loop{};
+    loop.view = VIEW_EDITOR;
+    leave_editor_view(&loop);
+    EXPECT_EQ(loop.view, VIEW_CHASE);
+    float lifted = (float)dBodyGetPosition(bike->frame_body)[1] - y;
+    EXPECT_GE(lifted, 2.75f);
+    EXPECT_LE(lifted, 3.5f);
+    EXPECT_NEAR(dBodyGetPosition(bike->frame_body)[0], x, 1e-3);
+    free_race_world();
+    close_test_gl_window(window);
 }
 
 } // namespace
