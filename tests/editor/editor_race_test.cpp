@@ -3,7 +3,12 @@
 // saved files by a scripted rider.
 #include "race/race_fixture.h"
 
+#include "app/command_line.h"
 #include "app/main_loop.h"
+#include "app/menu.h"
+#include "app/shell.h"
+#include "platform/window.h"
+#include "render/gl_extensions.h"
 #include "app/widgets.h"
 #include "bike/crash.h"
 #include "bike/physics_world.h"
@@ -14,6 +19,8 @@
 #include "track/objects.h"
 #include "track/terrain.h"
 #include "track/timing.h"
+
+#include <SDL2/SDL.h>
 
 #include <cmath>
 #include <cstring>
@@ -156,6 +163,66 @@ TEST_F(EditorRace, TabSettlesTheBikesOnTheEditedGround)
     EXPECT_NEAR(dBodyGetPosition(bike->frame_body)[0], x, 1e-3);
     free_race_world();
     close_test_gl_window(window);
+}
+
+} // namespace
+
+namespace {
+
+// The real loop with a window: Tab into the editor, a press held on the map
+// through the event ring with the pointer warped there, '=' and Tab out.
+TEST_F(EditorRace, TheMainLoopDrivesTheEditorThroughItsEvents)
+{
+    GameWindow *window = open_gl_window("Rutline editor", 512, 512, 24, 8, 16, 0, 0);
+    ASSERT_NE(window, nullptr);
+    load_gl_extensions();
+    game_window = window;
+    bind_menu_keys(window);
+    while (next_event(window, nullptr, nullptr)) {
+    }
+    const int codes[1] = {1};
+    ASSERT_TRUE(start(codes, 1, 1, 0));
+    CommandLineOptions options;
+    default_command_line_options(&options);
+    MainLoop loop;
+    init_main_loop(&loop, &options);
+    strength_slider.value = 3.0;
+    radius_slider.value = 16.0;
+    zoom_slider.value = 1.0;
+    // An event pushed now is taken by the first tic whose time has come:
+    // a few passes a few milliseconds apart.
+    auto key = [&](int code, int pressed) {
+        push_event_now(window, code, pressed);
+        for (int pass = 0; pass < 6; pass++) {
+            SDL_Delay(4);
+            ASSERT_EQ(run_main_loop_pass(&loop), 1);
+        }
+    };
+    ASSERT_EQ(run_main_loop_pass(&loop), 1);
+    key(KEY_TAB, 1);
+    key(KEY_TAB, 0);
+    ASSERT_EQ(loop.view, VIEW_EDITOR);
+    // The pointer 44 pixels right of the centre: map (278, 256) at half a foot a pixel.
+    SDL_WarpMouseInWindow(get_window_handle(window), 256 + 44, 256);
+    SDL_PumpEvents();
+    ASSERT_EQ(run_main_loop_pass(&loop), 1);
+    ASSERT_EQ(cursor_x, 300);
+    key(menu_keys.cursor_left, 1);
+    EXPECT_EQ(mouse_held, 1);
+    key(menu_keys.cursor_left, 0);
+    EXPECT_EQ(editor_state->press, 0);
+    EXPECT_EQ(sample_ground_height(current_terrain, 278, 256), 8.0f);
+    EXPECT_EQ(sample_ground_height(current_terrain, 300, 256), 0.0f);
+    key('=', 1);
+    key('=', 0);
+    EXPECT_EQ(zoom_slider.value, 1.5);
+    key(KEY_TAB, 1);
+    key(KEY_TAB, 0);
+    EXPECT_EQ(loop.view, VIEW_CHASE);
+    unbind_menu_keys();
+    free_race_world();
+    game_window = nullptr;
+    close_gl_window(window);
 }
 
 } // namespace
