@@ -34,6 +34,11 @@ struct EditorRace : RaceWorld {
     {
         RaceWorld::SetUp();
         write_file(test_data_dir() + RACE_TRACK + "/statues", "[256.000000 0.000000 256.000000] 0.000000 null null null\n");
+        // A second plain kind of ground to paint.
+        write_file(test_data_dir() + RACE_TRACK + "/tileinfo", "name hardpack\nfriction 1.0 1\nslip_function 1\n"
+                                                               "roll_resist 1 2 1\naddtile\n"
+                                                               "name loam\nfriction 0.9 1\nslip_function 1\n"
+                                                               "roll_resist 1 2 1\naddtile\n");
         window_width = window_height = 512;
         zoom_slider.value = 1.0;
         focus_slider.value = 0.5;
@@ -93,19 +98,30 @@ TEST_F(EditorRace, AnEditedTrackIsSavedAndRiddenAsEdited)
     point_at(270, 256);
     editor_key('d', 1);
     ASSERT_EQ(statue_table.count - statue_file_start, 2);
+    // Loam painted across the track at the gate moved.
+    set_editor_tool(TOOL_TILEMAP);
+    ASSERT_EQ(tile_slider.maximum, 1.0);
+    tile_slider.value = 1.0;
+    radius_slider.value = 8.0;
+    point_at(gx - 10, gz);
+    editor_key('l', 1);
+    drag(gx + 10, gz, gx + 10, gz);
+    ASSERT_EQ(terrain_tile_at(current_terrain, gx, gz), &current_terrain->tiles[1]);
     editor_key('s', 1);
     ASSERT_STREQ(editor_state->status, "Saved!");
     float moved_x = timing_gates[2].x, moved_z = timing_gates[2].z;
 
-    // A race on the saved track, the editor off.
+    // A race on the saved track (beside the same game data), the editor off.
+    TearDown();
+    SetUp();
     editor_on = 0;
-    RaceWorld::TearDown();
-    RaceWorld::SetUp();
     ASSERT_TRUE(start(codes, 1, 1, 0));
     EXPECT_EQ(statue_table.count - statue_file_start, 2);
     EXPECT_EQ(timing_gates[2].x, moved_x);
     EXPECT_EQ(timing_gates[2].z, moved_z);
     EXPECT_EQ(sample_ground_height(current_terrain, RAMP_X, RAMP_Z), ramp);
+    EXPECT_EQ(terrain_tile_at(current_terrain, gx, gz), &current_terrain->tiles[1]);
+    EXPECT_EQ(terrain_tile_at(current_terrain, gx + 40, gz), &current_terrain->tiles[0]);
     BikeState *bike = get_slot_bike(0);
     ASSERT_NE(bike, nullptr);
     // The frame's mean height on the crest of the ramp and off it.
