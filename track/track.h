@@ -36,7 +36,8 @@ GameFile *open_track_file(const char *folder, const char *name, const char *mode
 
 // Saving a track's files together: between begin_track_save and
 // finish_track_save the writers' paths (track_write_path, newly allocated)
-// are sibling temporaries; finish renames them all over the track's files
+// are sibling temporaries (null when none can be made: the save then
+// fails); finish renames them all over the track's files
 // when commit is set and every one was written, else removes them. 1 when
 // the files were replaced.
 void begin_track_save(void);

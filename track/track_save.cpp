@@ -53,27 +53,30 @@ char *track_write_path(const char *suffix)
     char *target = track_file_path(suffix);
     if (!track_save.open)
         return target;
+    // Inside a save nothing is written in place: a path that cannot be
+    // made is null, which no writer opens.
     const char *home = get_search_folder(0);
     if (!home || track_save.count >= TRACK_SAVE_FILES) {
         track_save.failed = 1;
-        return target;   // refused below: never written in place
+        checked_free(target);
+        return nullptr;
     }
     size_t length = strlen(home) + strlen(target + 1) + sizeof ".tmp";
     char *temporary = (char *)checked_malloc(length);
-    if (!temporary) {
+    char *copy = (char *)checked_malloc(length);
+    if (!temporary || !copy) {
         track_save.failed = 1;
-        return target;
+        checked_free(temporary);
+        checked_free(copy);
+        checked_free(target);
+        return nullptr;
     }
     snprintf(temporary, length, "%s%s.tmp", home, target + 1);
+    memcpy(copy, temporary, length);
     track_save.temporaries[track_save.count] = temporary;
     track_save.targets[track_save.count] = target;
     track_save.count++;
-    char *copy = (char *)checked_malloc(length);
-    if (copy)
-        memcpy(copy, temporary, length);
-    else
-        track_save.failed = 1;
-    return copy ? copy : track_file_path("/.refused");
+    return copy;
 }
 
 static int sync_file(const char *path)
