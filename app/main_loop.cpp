@@ -22,6 +22,9 @@
 #include "app/stage_timers.h"
 #include "app/track_settings.h"
 #include "bike/bike_getters.h"
+#include "bike/bike_pose.h"
+#include "bike/crash.h"
+#include "bike/physics_world.h"
 #include "core/message.h"
 #include "editor/editor.h"
 #include "net/client.h"
@@ -51,6 +54,8 @@ static const float PI = 3.14159265358979323846f;
 static const double MESSAGE_FADE_SECONDS = 5.0;
 static const int KEY_TAB_CODE = 9;
 static const int FIRST_CAMERA_CODE = 12, LAST_CAMERA_CODE = 21;
+// Lifts of 0.25 ft at most while settling a bike on edited ground (1000 ft).
+static const int EDITOR_SETTLE_STEPS = 4000;
 
 // Utility bindings, in their table's order.
 enum {
@@ -255,6 +260,7 @@ static void draw_view(MainLoop *loop, BikeState *bike, int own_view)
         }
         break;
     case VIEW_EDITOR:
+        draw_editor_view();
         if (hud)
             draw_hud(followed_slot);
         break;
@@ -326,6 +332,26 @@ static int is_binding_press(int index, int code, int pressed)
     return pressed && key >= 0 && code == key;
 }
 
+void leave_editor_view(MainLoop *loop)
+{
+    if (current_terrain)
+        rebuild_terrain_textures(current_terrain);
+    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++) {
+        BikeState *bike = get_slot_bike(slot);
+        if (!bike)
+            continue;
+        move_bike_bodies(bike, 0.0f, 0.125f, 0.0f);
+        for (int lift = 0; lift < EDITOR_SETTLE_STEPS && collide_bike_with_terrain(bike); lift++) {
+            empty_contact_group();
+            move_bike_bodies(bike, 0.0f, 0.25f, 0.0f);
+        }
+        empty_contact_group();
+        move_bike_bodies(bike, 0.0f, -0.125f, 0.0f);
+    }
+    empty_contact_group();
+    loop->view = VIEW_CHASE;
+}
+
 static void handle_event(MainLoop *loop, int code, int pressed, int own_view)
 {
     main_loop_stage(STAGE_GETMESSAGE);
@@ -336,8 +362,15 @@ static void handle_event(MainLoop *loop, int code, int pressed, int own_view)
         menu_state = MENU_CONSOLE;
         menu_selection = 0;
     }
-    if (loop->view == VIEW_TITLE || loop->view == VIEW_EDITOR)
+    if (loop->view == VIEW_TITLE)
         return;
+    if (loop->view == VIEW_EDITOR) {
+        if (editor_key(code, pressed))
+            return;
+        if (pressed && code == KEY_TAB_CODE)
+            leave_editor_view(loop);
+        return;
+    }
     if (is_binding_press(UTILITY_PAUSE, code, pressed) && !connect_target)
         loop->paused = !loop->paused;
     if (is_binding_press(UTILITY_STEP, code, pressed) && loop->paused)
@@ -411,6 +444,8 @@ static void run_tic(MainLoop *loop, double tic_time)
     BikeState *bike = get_slot_bike(followed_slot);
     if (menu_state >= 0 && own_view && offline())
         return;
+    if (loop->view == VIEW_EDITOR)
+        apply_editor_tool();
     if (loop->view == VIEW_EDITOR && offline())
         return;
     act_on_controls(loop, bike, own_view);

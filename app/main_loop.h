@@ -61,6 +61,9 @@ int settle_view(int view, int track_loaded, int own_rider_view, int viewed_bike)
 // not of minutes only) the lineup turns by one slot and a new race starts;
 // 1 when it did.
 int restart_warped_race(const MainLoop *loop);
+// Tab in the editor view: the ground textures rebuilt, every bike lifted
+// out of the edited ground and set down on it, and the chase view.
+void leave_editor_view(MainLoop *loop);
 // The view the tab key moves to.
 int next_view(int view, int editor);
 // The slot Previous Bike (-1) or Next Bike (+1) moves to from the viewed

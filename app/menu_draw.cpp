@@ -126,7 +126,7 @@ void draw_exit_screen(void)
     glPushMatrix();
     draw_text_centered_shadowed(1.0f, 1.0f, 1.0f, 1.0f, -12.5f, 12.5f, "Press any key to exit or ESC to keep playing");
     glPopMatrix();
-    int unsaved = editor_on && current_terrain && current_terrain->change_state != 0;
+    int unsaved = editor_on && current_terrain && (current_terrain->change_state & 2);
     double t = current_time * 2.0;
     if (unsaved && t - floor(t) > 0.5) {
         glTranslatef(0.0f, -1.5f, 0.0f);

@@ -57,3 +57,5 @@ void tune_process_memory(void);
 // The physical memory figure tune_process_memory works from (bytes); null
 // restores the system's own figure.
 void set_physical_memory_query(unsigned long long (*query)(void));
+// The physical memory figure (bytes; 0 when unknown).
+unsigned long long physical_memory_figure(void);

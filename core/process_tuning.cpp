@@ -28,6 +28,11 @@ void set_physical_memory_query(unsigned long long (*query)(void))
     physical_memory_query = query ? query : query_system_memory;
 }
 
+unsigned long long physical_memory_figure(void)
+{
+    return physical_memory_query();
+}
+
 void tune_process_memory(void)
 {
     unsigned long long total = physical_memory_query();

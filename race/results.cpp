@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <unistd.h>
 
 #include "bike/bike_getters.h"
 #include "core/alloc.h"
 #include "core/file.h"
+#include "core/game_file.h"
 #include "core/message.h"
 #include "net/client.h"
 #include "race/gates.h"
@@ -331,6 +333,9 @@ int commit_replacement_file(ReplacementFile *out, const char *path)
     if (!out->file)
         return 0;
     if (file_flush(out->file) != 0)
+        out->failed = 1;
+    // On the disk before it replaces the old file.
+    if (out->file->stream && fsync(fileno(out->file->stream)) != 0)
         out->failed = 1;
     if (file_close_only(out->file) != 0)
         out->failed = 1;

@@ -8,6 +8,7 @@
 #include "app/loading.h"
 #include "core/alloc.h"
 #include "core/file.h"
+#include "editor/editor.h"
 #include "render/decal_grid.h"
 #include "render/image.h"
 #include "render/texture.h"
@@ -33,6 +34,8 @@ int create_decal_storage(Terrain *terrain)
 
 void free_decal_storage(Terrain *terrain)
 {
+    for (int i = 0; i < terrain->decals.count; i++)
+        checked_free(((Decal *)terrain->decals.data)[i].name);
     free_growable_array(&terrain->decals);
     for (int i = 0; i < DECAL_GRID_SIDE * DECAL_GRID_SIDE; i++)
         free_growable_array(&terrain->decal_grid.buckets[i]);
@@ -40,12 +43,20 @@ void free_decal_storage(Terrain *terrain)
     free_growable_array(&terrain->decal_grid.scratch[1]);
 }
 
+char *copy_decal_name(const char *name)
+{
+    if (!name)
+        return nullptr;
+    size_t length = strlen(name) + 1;
+    char *copy = (char *)checked_malloc(length);
+    if (copy)
+        memcpy(copy, name, length);
+    return copy;
+}
+
 const char *get_decal_name(const Decal *decal)
 {
-    const char *name = decal->texture ? get_texture_name(decal->texture) : nullptr;
-    if (!name && decal->image)
-        name = get_image_name(decal->image);
-    return name;
+    return decal->name;
 }
 
 // The companion texture of name with its extension replaced by each tail in turn.
@@ -90,11 +101,16 @@ int load_decals(Terrain *terrain, GameFile *file)
         }
         decal.sine = sinf(decal.angle);
         decal.cosine = cosf(decal.angle);
-        if (!decal.image && !decal.texture)
+        // The editor keeps a decal whose texture failed (undrawn), so that a
+        // save writes it back.
+        if (!decal.image && !decal.texture && !editor_on)
             continue;
-        Decal *slot = (Decal *)append_to_growable_array(&terrain->decals);
+        decal.name = copy_decal_name(name);
+        Decal *slot = decal.name ? (Decal *)append_to_growable_array(&terrain->decals) : nullptr;
         if (slot)
             *slot = decal;
+        else
+            checked_free(decal.name);
     }
     show_loading_done("Loading decals");
     for (int i = 0; i < DECAL_GRID_SIDE * DECAL_GRID_SIDE; i++)

@@ -19,6 +19,7 @@ struct Decal {
     float width;           // feet
     float aspect;          // length / width
     float sine, cosine;
+    char *name;            // as read or copied (owned), or null
 };
 
 // Half sizes of the decal's bounding rectangle in x and z.
@@ -27,5 +28,7 @@ void decal_half_extents(const Decal *decal, float *hx, float *hz);
 int create_decal_storage(Terrain *terrain);
 void free_decal_storage(Terrain *terrain);
 int load_decals(Terrain *terrain, GameFile *file);
-// The name a decal was loaded under (texture or image), or null.
+// A copy of a decal's name for a new decal (null when none or out of memory).
+char *copy_decal_name(const char *name);
+// The name a decal was read or copied with, or null.
 const char *get_decal_name(const Decal *decal);

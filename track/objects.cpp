@@ -112,8 +112,23 @@ void free_statue(Statue *statue)
     checked_free(statue->pose_offsets);
     checked_free(statue->pose_rotations);
     statue->shape = nullptr;
+    for (char *&name : statue->names) {
+        checked_free(name);
+        name = nullptr;
+    }
     statue->pose_centres = statue->pose_offsets = statue->pose_rotations = nullptr;
     statue->pose_count = 0;
+}
+
+static char *copy_name(const char *name)
+{
+    if (!name)
+        return nullptr;
+    size_t length = strlen(name) + 1;
+    char *copy = (char *)checked_malloc(length);
+    if (copy)
+        memcpy(copy, name, length);
+    return copy;
 }
 
 // The index a failed append answers: the last entry, never below 0.
@@ -132,6 +147,9 @@ int add_statue(float x, float height_offset, float z, float yaw, const char *mod
     statue.height_offset = height_offset;
     statue.yaw = yaw;
     statue.yaw_power = yaw >= 3.25f ? exp2f(yaw) : 0.0f;
+    statue.names[0] = copy_name(model_name);
+    statue.names[1] = copy_name(texture_name);
+    statue.names[2] = copy_name(shape_name);
     if (model_name)
         statue.model = load_model(model_name);
     if (statue.model && texture_name) {
@@ -187,6 +205,7 @@ int add_billboard(float x, float height_offset, float z, float width, float heig
     if (texture_name && parse_colour_prefix(texture_name, billboard.colour))
         texture_name += 8;
     billboard.texture = texture_name ? load_texture(texture_name) : 0;
+    billboard.texture_name = copy_name(texture_name);
     billboard.x = x;
     billboard.z = z;
     billboard.width = width;
@@ -205,6 +224,7 @@ int add_billboard(float x, float height_offset, float z, float width, float heig
         slot = (Billboard *)append_to_growable_array(&billboard_table);
     if (!slot) {
         billboard_draw_slots.count = slots_before;
+        checked_free(billboard.texture_name);
         return last_index(&billboard_table);
     }
     *slot = billboard;
@@ -216,9 +236,31 @@ static const char *name_or_null(const char *name)
     return name ? name : "null";
 }
 
+void free_billboard_names(void)
+{
+    for (int i = 0; i < billboard_table.count; i++) {
+        checked_free(get_billboard(i)->texture_name);
+        get_billboard(i)->texture_name = nullptr;
+    }
+}
+
+void remove_billboard(int index)
+{
+    Billboard *b = get_billboard(index);
+    if (!b)
+        return;
+    checked_free(b->texture_name);
+    Billboard *table = (Billboard *)billboard_table.data;
+    memmove(table + index, table + index + 1, (size_t)(billboard_table.count - index - 1) * sizeof *table);
+    billboard_table.count--;
+    // Its two draw slots go with it.
+    if (billboard_draw_slots.count >= 2)
+        billboard_draw_slots.count -= 2;
+}
+
 static GameFile *open_object_file(const char *suffix, const char *failure)
 {
-    char *path = track_file_path(suffix);
+    char *path = track_write_path(suffix);
     GameFile *file = file_open(path, "wb");
     checked_free(path);
     if (!file)
@@ -234,8 +276,7 @@ int write_statues(void)
     for (int i = statue_file_start; i < statue_table.count; i++) {
         const Statue *s = get_statue(i);
         file_printf(file, "[%f %f %f] %f %s %s %s\n", s->x, s->height_offset, s->z, s->yaw,
-                    name_or_null(get_model_name(s->model)), name_or_null(get_texture_name(s->texture)),
-                    name_or_null(get_shape_name(s->shape)));
+                    name_or_null(s->names[0]), name_or_null(s->names[1]), name_or_null(s->names[2]));
     }
     file_close(file);
     return 1;
@@ -248,7 +289,7 @@ int write_billboards(void)
         return 0;
     for (int i = billboard_file_start; i < billboard_table.count; i++) {
         const Billboard *b = get_billboard(i);
-        const char *name = get_texture_name(b->texture);
+        const char *name = b->texture_name;
         if (!name)
             continue;
         file_printf(file, "[%f %f %f] %f %f ", b->x, b->height_offset, b->z, b->width, b->height);

@@ -29,6 +29,7 @@ struct Statue {
     float *pose_centres;      // 3 floats per part
     float *pose_offsets;      // 3 floats per part
     float *pose_rotations;    // 9 floats per part
+    char *names[3];           // model, texture, shape as read or copied (owned; null = none)
 };
 
 struct Billboard {
@@ -39,6 +40,7 @@ struct Billboard {
     int draw_value;           // kept by the drawing code
     int texture;
     uint8_t colour[4];        // red, green, blue, alpha
+    char *texture_name;       // as read, without the colour prefix (owned)
 };
 
 extern GrowableArray statue_table;           // Statue
@@ -59,6 +61,9 @@ int write_statues(void);
 int add_billboard(float x, float height_offset, float z, float width, float height,
                   const char *texture_name);
 int write_billboards(void);
+// Frees the names the billboards keep (before the table is emptied).
+void free_billboard_names(void);
+void remove_billboard(int index);
 int load_texture_variant(const char *name, const char *tail, const char *suffix);
 
 // Track-load readers of the two files: records until one does not convert.

@@ -586,9 +586,11 @@ int load_terrain(Terrain *terrain, const char *folder, int requested_mode)
 // Opens a file of the current track for writing; on failure shows its message.
 static GameFile *open_for_save(const char *name)
 {
-    char *folder = track_file_path("");
-    GameFile *file = open_track_file(folder, name, "wb", 0);
-    checked_free(folder);
+    char suffix[64];
+    snprintf(suffix, sizeof suffix, "/%s", name);
+    char *path = track_write_path(suffix);
+    GameFile *file = file_open(path, "wb");
+    checked_free(path);
     if (!file) {
         char message[128];
         snprintf(message, sizeof message, "Can't open '%s'", name);
@@ -648,12 +650,14 @@ int save_terrain(Terrain *terrain)
         double scaled = range > 0.0 ? ((double)terrain->heights[i] - min) / range * 65535.0 + 0.5 : 0.0;
         values[i] = (uint16_t)(scaled < 0.0 ? 0.0 : scaled > 65535.0 ? 65535.0 : scaled);
     }
-    char *png = track_file_path("/terrain.png");
+    char *png = track_write_path("/terrain.png");
     int written = write_png_gray16(png, values, side, side);
     checked_free(png);
     checked_free(values);
-    if (!written)
+    if (!written) {
+        print_message("Can't open 'terrain.png'");
         return 0;
+    }
 
     refresh_dirty_terrain_cells(terrain);
     if (!write_shading(terrain, "shading.ppm", 1) || !write_shading(terrain, "shadingx2.ppm", 0))

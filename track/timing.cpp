@@ -100,12 +100,15 @@ static int read_lap_list(GameFile *file, int first, int checkpoints, int *timing
     return count;
 }
 
+int timing_gates_accepted;
+
 void read_timing_gates(const char *path)
 {
     timing_gate_count = 0;
     start_gate_count = 0;
     lap_gate_list.first_lap_count = lap_gate_list.normal_lap_count = 0;
     lap_gate_list.first_lap_timing = lap_gate_list.normal_lap_timing = 0;
+    timing_gates_accepted = 0;
     GameFile *file = file_open(path, "rb");
     if (!file)
         return;
@@ -150,6 +153,7 @@ void read_timing_gates(const char *path)
     if (checkpoints >= 1 && first_count > 2 && normal_count > 2 && first_timing > 2 && normal_timing > 2) {
         create_lap_pool(first_timing, normal_timing);
         timing_gate_count = checkpoints;
+        timing_gates_accepted = 1;
         lap_gate_list.first_lap_count = first_count;
         lap_gate_list.normal_lap_count = normal_count;
         lap_gate_list.first_lap_timing = first_timing;
@@ -168,7 +172,7 @@ static const char *name_or_null(const char *name)
 
 int write_timing_gates(void)
 {
-    char *path = track_file_path("/timing_gates");
+    char *path = track_write_path("/timing_gates");
     GameFile *file = file_open(path, "wb");
     checked_free(path);
     if (!file) {
@@ -185,9 +189,9 @@ int write_timing_gates(void)
             const char *model = DEFAULT_GATE_MODEL, *texture = DEFAULT_GATE_TEXTURE,
                        *shape = DEFAULT_GATE_SHAPE;
             if (statue) {
-                model = name_or_null(get_model_name(statue->model));
-                texture = name_or_null(get_texture_name(statue->texture));
-                shape = name_or_null(get_shape_name(statue->shape));
+                model = name_or_null(statue->names[0]);
+                texture = name_or_null(statue->names[1]);
+                shape = name_or_null(statue->names[2]);
             }
             if (!strcmp(model, DEFAULT_GATE_MODEL) && !strcmp(texture, DEFAULT_GATE_TEXTURE) &&
                 !strcmp(shape, DEFAULT_GATE_SHAPE))

@@ -58,6 +58,9 @@ extern LapGateList lap_gate_list;
 extern FlaggerSetup flagger_setup;
 extern GrowableArray flagger_list;   // Flagger
 
+// 1 when the last timing_gates file read was taken whole (its lap lists
+// made a lap pool); a file not taken is never written over.
+extern int timing_gates_accepted;
 void read_timing_gates(const char *path);
 int write_timing_gates(void);
 void read_flaggers(const char *path);

@@ -117,6 +117,7 @@ static void make_tables(void)
     for (int i = 0; i < statue_table.count; i++)
         free_statue(get_statue(i));
     free_growable_array(&billboard_draw_slots);
+    free_billboard_names();
     free_growable_array(&billboard_table);
     free_growable_array(&statue_table);
     free_growable_array(&flagger_list);
@@ -241,6 +242,7 @@ void free_track(void)
         free_statue(get_statue(i));
     free_flare_list();
     free_growable_array(&statue_table);
+    free_billboard_names();
     free_growable_array(&billboard_table);
     free_growable_array(&billboard_draw_slots);
     free_growable_array(&flagger_list);

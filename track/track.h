@@ -34,6 +34,18 @@ char *track_file_path(const char *suffix);
 // Opens folder + "/" + name; with complain a failure shows "Can't open '%.950s'".
 GameFile *open_track_file(const char *folder, const char *name, const char *mode, int complain);
 
+// Saving a track's files together: between begin_track_save and
+// finish_track_save the writers' paths (track_write_path, newly allocated)
+// are sibling temporaries (null when none can be made: the save then
+// fails); finish renames them all over the track's files
+// when commit is set and every one was written, else removes them. 1 when
+// the files were replaced.
+void begin_track_save(void);
+char *track_write_path(const char *suffix);
+int finish_track_save(int commit);
+// 1 when the current track's folder is one the catalogue lists.
+int track_folder_listed(void);
+
 int load_track(void);
 void free_track(void);
 

@@ -96,6 +96,7 @@ struct Roost : BikeWorld {
     {
         destroy_counted_body(wheel);
         reset_particles(-1 - PARTICLE_COUNT);
+        free_billboard_names();
         free_growable_array(&billboard_table);
         free_growable_array(&billboard_draw_slots);
         roost_frequency = saved_frequency;

@@ -16,6 +16,7 @@ static void free_object_tables(void)
     for (int i = 0; i < statue_table.count; i++)
         free_statue(get_statue(i));
     free_growable_array(&statue_table);
+    free_billboard_names();
     free_growable_array(&billboard_table);
     free_growable_array(&billboard_draw_slots);
     free_object_grid();

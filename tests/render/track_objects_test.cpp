@@ -80,6 +80,7 @@ void level_camera(float *rotation)
 struct ObjectTables : testing::Test {
     void TearDown() override
     {
+        free_billboard_names();
         free_growable_array(&billboard_table);
         free_growable_array(&billboard_draw_slots);
         free_growable_array(&flagger_list);

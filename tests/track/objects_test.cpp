@@ -31,6 +31,7 @@ protected:
         for (int i = 0; i < statue_table.count; i++)
             free_statue(get_statue(i));
         free_growable_array(&statue_table);
+        free_billboard_names();
         free_growable_array(&billboard_table);
         free_growable_array(&billboard_draw_slots);
         free_object_grid();
@@ -135,17 +136,19 @@ TEST_F(Objects, FilesRoundTripFromTheirStart)
     add_statue(12.0f, -1.0f, 8.0f, 0.0f, nullptr, nullptr, nullptr);
     add_billboard(5, 1, 6, 2, 3, "@red.png");
     add_billboard(5, 1, 6, 2, 3, "#fffffe#@red.png");
-    add_billboard(5, 1, 6, 2, 3, "@nothing.png");   // no texture name: not written
+    add_billboard(5, 1, 6, 2, 3, "@nothing.png");   // its texture failed: written as read
     ASSERT_EQ(write_statues(), 1);
     ASSERT_EQ(write_billboards(), 1);
     EXPECT_EQ(written("statues"), "[40.000000 1.500000 30.000000] 0.250000 @tree.jm @tree.png @rock.shp\n"
                                   "[12.000000 -1.000000 8.000000] 0.000000 null null null\n");
     EXPECT_EQ(written("billboards"), "[5.000000 1.000000 6.000000] 2.000000 3.000000 @red.png\n"
-                                     "[5.000000 1.000000 6.000000] 2.000000 3.000000 #fffffe#@red.png\n");
+                                     "[5.000000 1.000000 6.000000] 2.000000 3.000000 #fffffe#@red.png\n"
+                                     "[5.000000 1.000000 6.000000] 2.000000 3.000000 @nothing.png\n");
 
     // Read back: the same records, "null" as none.
     for (int i = 0; i < statue_table.count; i++)
         free_statue(get_statue(i));
+    free_billboard_names();
     statue_table.count = billboard_table.count = 0;
     GameFile *file = file_open("@tracks/objects/statues", "rb");
     read_statues(file, nullptr);
@@ -157,8 +160,9 @@ TEST_F(Objects, FilesRoundTripFromTheirStart)
     EXPECT_NE(get_statue(0)->shape, nullptr);
     EXPECT_EQ(get_statue(1)->model, nullptr);
     EXPECT_FLOAT_EQ(get_statue(1)->height_offset, -1.0f);
-    ASSERT_EQ(billboard_table.count, 2);
+    ASSERT_EQ(billboard_table.count, 3);
     EXPECT_EQ(get_billboard(1)->colour[2], 254);
+    EXPECT_STREQ(get_billboard(2)->texture_name, "@nothing.png");
 }
 
 TEST_F(Objects, WritingFailsWhenTheFileCannotBeOpened)
@@ -233,6 +237,7 @@ TEST_F(Objects, TablesThatCannotGrowAddNothing)
         SCOPED_TRACE(c.name);
         for (int i = 0; i < statue_table.count; i++)
             free_statue(get_statue(i));
+        free_billboard_names();
         statue_table.count = billboard_table.count = billboard_draw_slots.count = 0;
         for (int i = 0; i < c.existing; i++) {
             add_statue(1, 0, 1, 0, nullptr, nullptr, "@rock.shp");

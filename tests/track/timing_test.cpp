@@ -32,6 +32,7 @@ protected:
         for (int i = 0; i < statue_table.count; i++)
             free_statue(get_statue(i));
         free_growable_array(&statue_table);
+        free_billboard_names();
         free_growable_array(&billboard_table);
         free_growable_array(&billboard_draw_slots);
         free_growable_array(&flagger_list);
@@ -145,7 +146,8 @@ TEST_F(Timing, StartingGateSection)
     std::string text;
     read_file(test_home_dir() + "tracks/gates/timing_gates", &text);
     char second[256];
-    snprintf(second, sizeof second, "[14.000000 0.000000 20.000000] %f @startgate.jm null @startgate.shp\n",
+    // The texture that failed to load is written back as it was read.
+    snprintf(second, sizeof second, "[14.000000 0.000000 20.000000] %f @startgate.jm @other.ppm @startgate.shp\n",
              start_gate_pieces[1].angle);
     EXPECT_EQ(text, std::string("startinggate:\n"
                                 "[10.000000 0.000000 20.000000] 0.000000\n") +
@@ -220,6 +222,7 @@ TEST_F(Timing, Flaggers)
         {part_a + part_b + flaggers, 0, 1, 1},
     };
     for (const Case &c : cases) {
+        free_billboard_names();
         billboard_table.count = billboard_draw_slots.count = 0;
         flagger_list.count = 0;
         write_file(dir + "flaggers", c.text);
