@@ -25,6 +25,7 @@
 
 char loading_status_text[LOADING_TEXT_LENGTH];
 double loading_last_time;
+double loading_frame_time;
 int spinner_step;
 double spinner_last_time;
 unsigned busy_count;
@@ -33,6 +34,7 @@ double busy_first_time;
 int title_texture;
 
 static const double SPINNER_PERIOD = 0.125;
+static const double LOADING_FRAME_PERIOD = 0.125;
 static const double BUSY_PERIOD = 1.0 / 16.0;
 
 int drain_window_events(void)
@@ -102,20 +104,26 @@ void show_loading_status(const char *text)
     drain_window_events();
     clear_control_values();
     mouse_held = 0;
-    // The text is kept also when no frame can be drawn; only the drawing
-    // and the step's timing wait for a frame.
+    // The text is kept also when no frame is drawn. Frames come at most
+    // every 1/8 s: closer ones would only wait for the display's refresh
+    // in the swap and never be seen; the step's timing goes on without them.
+    // A window that gives no frame (minimised) keeps no timing either.
     char next[LOADING_TEXT_LENGTH];
     snprintf(next, sizeof next, "%s", text ? text : "");
-    FrameSize *frame = begin_frame(game_window);
-    if (!frame) {
-        snprintf(loading_status_text, sizeof loading_status_text, "%s", next);
-        return;
-    }
-    set_projection((float)frame->width, (float)frame->height, (float)fov_slider.value);
-    draw_splash_screen(next);
-    end_frame(game_window);
-
     double now = wall_clock_seconds();
+    if (loading_frame_time == 0.0 || now - loading_frame_time >= LOADING_FRAME_PERIOD) {
+        FrameSize *frame = begin_frame(game_window);
+        if (!frame) {
+            snprintf(loading_status_text, sizeof loading_status_text, "%s", next);
+            return;
+        }
+        set_projection((float)frame->width, (float)frame->height, (float)fov_slider.value);
+        draw_splash_screen(next);
+        end_frame(game_window);
+        now = wall_clock_seconds();
+        loading_frame_time = now;
+    }
+
     if (loading_last_time > 0.0) {
         double elapsed = now - loading_last_time;
         if (elapsed > max_loading_delay) {

@@ -8,6 +8,7 @@ enum { LOADING_TEXT_LENGTH = 80 };   // texts are cut to 79 characters
 
 extern char loading_status_text[LOADING_TEXT_LENGTH];   // the status shown last
 extern double loading_last_time;   // wall clock of the last timed status, 0 = none
+extern double loading_frame_time;  // wall clock of the last loading frame, 0 = none
 extern int spinner_step;           // 0..3 dots next
 extern double spinner_last_time;   // 0 before the first spinner frame
 extern unsigned busy_count;
@@ -25,7 +26,8 @@ void draw_splash_quad(int texture, float x0, float y0, float x1, float y1);
 void draw_splash_screen(const char *status);
 void draw_busy_counter(unsigned count);
 
-// The loading screen: drain, draw a frame with the status, time the step.
+// The loading screen: drain, draw a frame with the status (at most every
+// 1/8 s; the text is kept in between), time the step.
 void show_loading_status(const char *text);
 void show_loading_message(const char *text);   // and log "%s\n" when not empty
 void show_loading_step(const char *text);      // as the message; the spinner restarts its dots

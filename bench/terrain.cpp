@@ -1,6 +1,6 @@
 // Terrain: loading a track's terrain with a grid exponent of 10 (2049 x 2049
-// samples) from the raw body and from terrain.png, height sampling, digging
-// and the erosion drain.
+// samples) from the raw body and from terrain.png, height sampling, digging,
+// the level-of-detail error pass and the erosion drain.
 #include "race/race_state.h"
 #include "render/image.h"
 #include "track/erosion.h"
@@ -91,6 +91,19 @@ static Terrain *loaded_terrain(void)
     current_terrain = &terrain;
     return &terrain;
 }
+
+// The whole level-of-detail error pass over the loaded terrain (its arrays
+// already touched), started over by a change of the counter.
+static void terrain_lod_error_pass(benchmark::State &state)
+{
+    Terrain *terrain = loaded_terrain();
+    for (auto _ : state) {
+        terrain->change_counter++;
+        if (!run_lod_error_pass(terrain, 2147483647))
+            state.SkipWithError("the pass did not finish");
+    }
+}
+BENCHMARK(terrain_lod_error_pass)->Unit(benchmark::kMillisecond);
 
 static void sample_ground_height_random(benchmark::State &state)
 {

@@ -1,6 +1,7 @@
 // Tracked allocation: thin wrappers of the C allocator that, with
 // KZ_CHECK_ALLOC above 0, keep a table of every live block, report frees of
-// unknown blocks and zero blocks as they are freed; and the fatal stop.
+// unknown blocks and zero blocks as they are freed; large blocks on large
+// pages; and the fatal stop.
 #include "core/alloc.h"
 
 #include "app/shell.h"
@@ -11,8 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 
 enum { MAX_CHECKED_BLOCKS = 0x100000 };
+static const size_t LARGE_PAGE_BYTES = (size_t)2 << 20;
 
 static int check_mode = -1;   // -1 not read yet, 1 checking, 0 off
 // The table of live blocks, made when checking starts (20 MB that a run
@@ -105,6 +108,36 @@ void *checked_calloc(size_t count, size_t size)
         record_block(block, count * size);
         unlock_mutex(&check_mutex);
     }
+    return block;
+}
+
+void *checked_malloc_large(size_t size)
+{
+#ifdef MADV_HUGEPAGE
+    if (size >= LARGE_PAGE_BYTES && size <= SIZE_MAX - LARGE_PAGE_BYTES) {
+        size_t rounded = (size + LARGE_PAGE_BYTES - 1) & ~(size_t)(LARGE_PAGE_BYTES - 1);
+        void *block = nullptr;
+        if (posix_memalign(&block, LARGE_PAGE_BYTES, rounded) != 0)
+            return nullptr;
+        madvise(block, rounded, MADV_HUGEPAGE);   // only advice: a refusal changes nothing
+        if (checking()) {
+            lock_mutex(&check_mutex);
+            record_block(block, size);
+            unlock_mutex(&check_mutex);
+        }
+        return block;
+    }
+#endif
+    return checked_malloc(size);
+}
+
+void *checked_calloc_large(size_t count, size_t size)
+{
+    if (size != 0 && count > SIZE_MAX / size)
+        return nullptr;
+    void *block = checked_malloc_large(count * size);
+    if (block)
+        memset(block, 0, count * size);
     return block;
 }
 

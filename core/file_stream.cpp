@@ -121,6 +121,23 @@ int inflate_read(GameFile *file, void *buffer, int n)
         }
         if (copied == n || file->end_of_stream)
             return copied;
+        // The window is drained here: a large rest inflates straight into the
+        // caller's buffer, sparing the copy through the window.
+        if (n - copied >= GZIP_OUTPUT_SIZE) {
+            z->next_out = out + copied;
+            z->avail_out = (uInt)(n - copied);
+            int result;
+            do {
+                if (z->avail_in == 0)
+                    refill_input(file);
+                result = inflate(z, Z_NO_FLUSH);
+            } while (result == Z_OK && z->avail_out > 0);
+            copied = n - (int)z->avail_out;
+            rewind_output(file);
+            if (result != Z_OK)
+                file->end_of_stream = 1;
+            continue;
+        }
         if (z->avail_out == 0)
             rewind_output(file);
         // Decompress while inflate makes progress and the window has room.

@@ -171,7 +171,7 @@ int read_raw_image(const char *word, GameFile *file, uint8_t **pixels, int *widt
     if (!file_holds_samples(file, w, h, stored))
         return 0;
     file_getc(file);
-    uint8_t *out = (uint8_t *)checked_malloc(bytes);
+    uint8_t *out = (uint8_t *)checked_malloc_large(bytes);
     if (!out)
         return 0;
     ptrdiff_t above = (ptrdiff_t)w * channels;   // back one row (signed: it steps backwards)
@@ -290,7 +290,7 @@ int read_ppm(const char *word, GameFile *file, uint8_t **pixels, int *width, int
                                 : !file_holds_text_samples(file, w, h, 3))
         return 0;
     size_t bytes = mip_chain_bytes(w, h, 3);
-    uint8_t *out = bytes ? (uint8_t *)checked_malloc(bytes) : nullptr;
+    uint8_t *out = bytes ? (uint8_t *)checked_malloc_large(bytes) : nullptr;
     if (!out)
         return 0;
     if (!read_pnm_samples(file, strcmp(word, "P6") == 0, maximum, out, (size_t)w * h * 3)) {
@@ -315,7 +315,7 @@ int read_pgm(GameFile *file, uint8_t **pixels, int *width, int *height)
     if (strcmp(word, "P5") == 0 ? !file_holds_samples(file, w, h, maximum > 255 ? 2 : 1)
                                 : !file_holds_text_samples(file, w, h, 1))
         return 0;
-    uint8_t *out = (uint8_t *)checked_malloc((size_t)w * h);
+    uint8_t *out = (uint8_t *)checked_malloc_large((size_t)w * h);
     if (!out)
         return 0;
     if (!read_pnm_samples(file, strcmp(word, "P5") == 0, maximum, out, (size_t)w * h)) {
@@ -452,7 +452,7 @@ static void read_png_header(PngRead *read, png_uint_32 *w, png_uint_32 *h, int *
 // Allocates the pixel buffer and row table and reads every row into it.
 static void read_png_rows(PngRead *read, size_t bytes, size_t stride, png_uint_32 h)
 {
-    read->pixels = (uint8_t *)checked_malloc(bytes);
+    read->pixels = (uint8_t *)checked_malloc_large(bytes);
     read->rows = (png_bytep *)checked_malloc(sizeof(png_bytep) * h);
     if (!read->pixels || !read->rows)
         png_error(read->png, "out of memory");

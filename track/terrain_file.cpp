@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <pthread.h>
 
 #include "app/loading.h"
 #include "app/shell.h"
@@ -99,7 +100,6 @@ static void log_digest(const Ripemd160Context *digest)
     log_printf("%s\n", hex);
 }
 
-// The raw body: side^2 little-endian 16-bit samples. 0 when it is short.
 // The height of a stored sample value. In double: in float the top value
 // lands an ulp off the stored maximum, and a save after a load would move
 // the maximum written in the header.
@@ -108,62 +108,110 @@ static float sample_height(double min, double range, unsigned v)
     return (float)(min + (double)v * range / 65535.0);
 }
 
+// sample_height of every 16-bit value, made once per load.
+static float value_heights[65536];
+
+static void make_value_heights(const Terrain *terrain)
+{
+    double min = terrain->min_height, range = (double)terrain->max_height - (double)terrain->min_height;
+    for (unsigned v = 0; v < 65536; v++)
+        value_heights[v] = sample_height(min, range, v);
+}
+
+// The raw body: side^2 little-endian 16-bit samples, into the heights and
+// the loaded heights. 0 when it is short. The digest may be null.
 static int read_height_body(Terrain *terrain, GameFile *file, Ripemd160Context *digest)
 {
     size_t samples = (size_t)terrain->side * terrain->side;
-    double min = terrain->min_height, range = (double)terrain->max_height - (double)terrain->min_height;
-    uint8_t buffer[8192];
+    uint8_t buffer[65536];
     size_t done = 0;
     while (done < samples) {
         size_t want = samples - done < sizeof buffer / 2 ? samples - done : sizeof buffer / 2;
         int got = file_read(file, buffer, (int)(want * 2));
         if (got != (int)(want * 2))
             return 0;
-        ripemd160_update(digest, buffer, got);
-        for (size_t i = 0; i < want; i++) {
-            unsigned v = buffer[2 * i] | (unsigned)buffer[2 * i + 1] << 8;
-            terrain->heights[done + i] = sample_height(min, range, v);
-        }
+        if (digest)
+            ripemd160_update(digest, buffer, got);
+        float *heights = terrain->heights + done, *loaded = terrain->loaded_heights + done;
+        for (size_t i = 0; i < want; i++)
+            heights[i] = loaded[i] = value_heights[buffer[2 * i] | (unsigned)buffer[2 * i + 1] << 8];
         done += want;
     }
     return 1;
 }
 
-// Heights from terrain.png; a missing or unreadable image gives a flat field.
+// Heights from terrain.png, into the heights and the loaded heights; a
+// missing or unreadable image gives a flat field. The digest may be null.
 static void read_height_image(Terrain *terrain, const char *folder, Ripemd160Context *digest)
 {
     int side = terrain->side;
-    double min = terrain->min_height, range = (double)terrain->max_height - (double)terrain->min_height;
     char *path = (char *)xmalloc(strlen(folder) + 16);
     sprintf(path, "%s/terrain.png", folder);
     uint16_t *image = nullptr;
     int width = 0, height = 0;
     int ok = read_png(path, &image, &width, &height);
     checked_free(path);
+    // A narrower image repeats its last column from column `inside` on.
+    int inside = ok && width < side ? width : side;
     uint8_t row_bytes[2 * 4096];
     for (int row = 0; row < side; row++) {
+        float *heights = terrain->heights + (size_t)row * side;
+        float *loaded = terrain->loaded_heights + (size_t)row * side;
+        const uint16_t *line = ok ? image + (size_t)(row < height ? row : height - 1) * width : nullptr;
+        if (line) {
+            for (int column = 0; column < inside; column++)
+                heights[column] = loaded[column] = value_heights[line[column]];
+            for (int column = inside; column < side; column++)
+                heights[column] = loaded[column] = value_heights[line[width - 1]];
+        } else {
+            for (int column = 0; column < side; column++)
+                heights[column] = loaded[column] = terrain->min_height;
+        }
+        if (!digest)
+            continue;
         int fill = 0;
         for (int column = 0; column < side; column++) {
-            unsigned v = 0;
-            if (ok)
-                v = image[(size_t)(row < height ? row : height - 1) * width +
-                          (column < width ? column : width - 1)];
-            terrain->heights[(size_t)row * side + column] = ok ? sample_height(min, range, v) : (float)min;
+            unsigned v = line ? line[column < inside ? column : width - 1] : 0;
             row_bytes[fill++] = (uint8_t)v;
             row_bytes[fill++] = (uint8_t)(v >> 8);
-            if (fill == (int)sizeof row_bytes) {
+            if (fill == (int)sizeof row_bytes || column == side - 1) {
                 ripemd160_update(digest, row_bytes, fill);
                 fill = 0;
             }
         }
-        if (fill)
-            ripemd160_update(digest, row_bytes, fill);
     }
     checked_free(image);
 }
 
+// The unbudgeted error pass runs beside the rest of the load: it reads the
+// heights and writes only its error arrays and pass state, which nothing
+// else of the load touches; the load waits for it before it ends or fails.
+static pthread_t lod_pass_thread;
+static int lod_pass_started;
+
+static void *run_whole_lod_pass(void *terrain)
+{
+    run_lod_error_pass((Terrain *)terrain, 2147483647);
+    return nullptr;
+}
+
+static void start_lod_pass(Terrain *terrain)
+{
+    lod_pass_started = pthread_create(&lod_pass_thread, nullptr, run_whole_lod_pass, terrain) == 0;
+    if (!lod_pass_started)
+        run_lod_error_pass(terrain, 2147483647);
+}
+
+static void finish_lod_pass(void)
+{
+    if (lod_pass_started)
+        pthread_join(lod_pass_thread, nullptr);
+    lod_pass_started = 0;
+}
+
 static int fail_load(Terrain *terrain, const char *message)
 {
+    finish_lod_pass();
     if (message)
         print_message(message);
     free_terrain(terrain);
@@ -217,7 +265,7 @@ static int load_height_field(Terrain *terrain, const char *folder)
     }
     int nodes = terrain_lod_node_count(exponent);
     terrain->lod_node_bits = allocate_terrain_bitmap(nodes, 0);
-    terrain->heights = (float *)checked_malloc(2 * samples * sizeof(float));
+    terrain->heights = (float *)checked_malloc_large(2 * samples * sizeof(float));
     if (!terrain->heights || !terrain->lod_node_bits) {
         print_message("Error reading heights");
         file_close(file);
@@ -226,24 +274,27 @@ static int load_height_field(Terrain *terrain, const char *folder)
     terrain->loaded_heights = terrain->heights + samples;
 
     show_loading_step("Loading heights");
+    // The digest is only logged: it is worked out only when it will be.
     Ripemd160Context digest;
+    Ripemd160Context *logged = verbose_setting >= 2 ? &digest : nullptr;
     ripemd160_init(&digest);
+    make_value_heights(terrain);
     if (file_getc(file) == ':') {
-        if (!read_height_body(terrain, file, &digest)) {
+        if (!read_height_body(terrain, file, logged)) {
             log_printf("Short height field: fewer than %lu samples\n", (unsigned long)samples);
             print_message("Error reading heights");
             file_close(file);
             return 0;
         }
     } else {
-        read_height_image(terrain, folder, &digest);
+        read_height_image(terrain, folder, logged);
     }
-    ripemd160_final(&digest);
-    if (verbose_setting >= 2)
-        log_digest(&digest);
-    memcpy(terrain->loaded_heights, terrain->heights, samples * sizeof(float));
-    terrain->lod_error = (float *)checked_calloc(nodes, sizeof(float));
-    terrain->lod_error_next = (float *)checked_calloc(nodes, sizeof(float));
+    if (logged) {
+        ripemd160_final(logged);
+        log_digest(logged);
+    }
+    terrain->lod_error = (float *)checked_calloc_large(nodes, sizeof(float));
+    terrain->lod_error_next = (float *)checked_calloc_large(nodes, sizeof(float));
     file_close(file);
     if (!terrain->lod_error || !terrain->lod_error_next) {
         print_message("Error reading heights");
@@ -251,7 +302,7 @@ static int load_height_field(Terrain *terrain, const char *folder)
     }
     terrain->change_counter = 1;
     terrain->lod_pass.completed_counter = 0;
-    run_lod_error_pass(terrain, 2147483647);
+    start_lod_pass(terrain);
     show_loading_done("Loading heights");
     return 1;
 }
@@ -423,7 +474,7 @@ static int create_normal_data(Terrain *terrain)
         return 0;
     if (!terrain->normal_mapping)
         return 1;
-    terrain->normal_texels = (uint8_t *)checked_malloc(samples * 3);
+    terrain->normal_texels = (uint8_t *)checked_malloc_large(samples * 3);
     terrain->normal_dirty = allocate_terrain_bitmap((int)samples, 0);
     if (!terrain->normal_texels || !terrain->normal_dirty)
         return 0;
@@ -527,6 +578,7 @@ int load_terrain(Terrain *terrain, const char *folder, int requested_mode)
         load_decals(terrain, decals);
         file_close(decals);
     }
+    finish_lod_pass();
     show_loading_done("Loading terrain");
     return 1;
 }

@@ -1,6 +1,7 @@
 // The loading screen and the busy indicator in a window: lit cells read
-// back, the spinner's rate and dots on an injected clock, the slowest step,
-// a minimised window, and a close event taken by a drain.
+// back, the spinner's rate and dots on an injected clock, the rate of status
+// frames, the slowest step, a minimised window, and a close event taken by a
+// drain.
 #include "app/graphics_settings.h"
 #include "app/loading.h"
 
@@ -102,6 +103,32 @@ TEST_F(LoadingWindow, SpinnerDrawsAtMostEightFramesASecondCyclingItsDots)
     const char *dots[] = {"", ".", "..", "..."};
     for (size_t i = 1; i < shown.size(); i++)
         EXPECT_EQ(shown[i], std::string("Loading bikes") + dots[(i - 1) % 4]) << i;
+}
+
+TEST_F(LoadingWindow, StatusFramesComeAtMostEightASecondEveryTextAndStepTimed)
+{
+    max_loading_delay = 0;
+    max_loading_label[0] = 0;
+    loading_frame_time = 0;   // no frame yet
+    int frames = 0;
+    double last_frame = 0;
+    // A status every 10 ms for a second; step 50 takes 300 ms more.
+    for (int i = 0; i < 100; i++) {
+        std::string text = "Step " + std::to_string(i);
+        show_loading_status(text.c_str());
+        EXPECT_EQ(loading_status_text, text);
+        if (loading_frame_time != last_frame) {
+            EXPECT_TRUE(frames == 0 || loading_frame_time - last_frame >= 0.125 - 1e-9) << i;
+            frames++;
+            last_frame = loading_frame_time;
+        }
+        fake_milliseconds += i == 50 ? 310 : 10;
+    }
+    // At 0, 130, 260, 390, 820 (the status after the long step), 950, 1080
+    // and 1210 ms.
+    EXPECT_EQ(frames, 8);
+    EXPECT_NEAR(max_loading_delay, 0.31, 1e-9);
+    EXPECT_STREQ(max_loading_label, "Step 50");
 }
 
 TEST_F(LoadingWindow, SlowestStepIsKeptAndAMinimisedWindowChangesNothing)

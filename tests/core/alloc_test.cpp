@@ -1,5 +1,5 @@
 // Tracked allocation: the checker's switch, unknown and double frees, serial
-// numbers, failed reallocation, the table limit, growable arrays and the
+// numbers, failed reallocation, the table limit, large blocks, growable arrays and the
 // fatal out-of-memory stop.
 #include "core/alloc.h"
 
@@ -292,4 +292,37 @@ TEST(Alloc, CheckedFreeZeroesTheBlockButReallocDoesNot)
             _exit(bytes == std::string(24, c.expected) ? 0 : 2);
         }, &seen), 0) << seen;
     }
+}
+
+TEST(Alloc, LargeBlocksAreUsableZeroedAndRecorded)
+{
+    struct Case {
+        size_t size;
+        bool zeroed;
+    } cases[] = {{100, false}, {100, true}, {(size_t)2 << 20, false}, {((size_t)5 << 20) + 3, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << (c.zeroed ? " calloc" : " malloc"));
+        std::string err;
+        ASSERT_EQ(run_in_child([&] {
+            setenv("KZ_CHECK_ALLOC", "1", 1);
+            unsigned char *block = (unsigned char *)(c.zeroed ? checked_calloc_large(c.size, 1)
+                                                              : checked_malloc_large(c.size));
+            if (!block)
+                _exit(2);
+            for (size_t i = 0; c.zeroed && i < c.size; i++)
+                if (block[i])
+                    _exit(3);
+            memset(block, 7, c.size);   // every byte is the caller's
+            dump_live_allocations();
+            checked_free(block);
+            fprintf(stderr, "freed\n");
+            dump_live_allocations();
+        }, &err), 0) << err;
+        // Listed once while live, nothing reported at the free.
+        EXPECT_EQ(err.find(":"), err.rfind(":")) << err;
+        EXPECT_NE(err.find(":"), std::string::npos) << err;
+        EXPECT_EQ(err.find("not found"), std::string::npos) << err;
+        EXPECT_LT(err.find(":"), err.find("freed")) << err;
+    }
+    EXPECT_EQ(checked_calloc_large(HUGE_SIZE, 4), nullptr);   // count times size overflows
 }

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 class TerrainFile : public testing::Test {
 protected:
@@ -140,6 +141,9 @@ TEST_F(TerrainFile, HeightsFromTerrainPng)
     EXPECT_FLOAT_EQ(height(10, 20), expected(10 * 600 + 20));
     EXPECT_FLOAT_EQ(height(200, 20), expected(99 * 600 + 20));
     EXPECT_FLOAT_EQ(height(200, 250), expected(99 * 600 + 49));
+    // The loaded heights are the same floats, repeated edges included.
+    size_t samples = (size_t)FIXTURE_SIDE * FIXTURE_SIDE;
+    EXPECT_EQ(memcmp(terrain.loaded_heights, terrain.heights, samples * sizeof(float)), 0);
 }
 
 TEST_F(TerrainFile, RawBodyTheFileCannotHoldIsRefusedBeforeReading)

@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 // A memory terrain with the error arrays of the level-of-detail pass.
 struct LodTerrain : MemoryTerrain {
@@ -64,6 +67,105 @@ TEST(TerrainLod, BudgetedPassResumesToTheSameErrors)
     EXPECT_EQ(whole.terrain.lod_error, before);
     EXPECT_EQ(run_lod_error_pass(&whole.terrain, 2147483647), 1);
     EXPECT_NE(whole.terrain.lod_error, before);
+}
+
+// The pass written plainly from its rules: every sample of every node half
+// against the half's plane, then the neighbour and child terms.
+static std::vector<float> plain_lod_errors(const Terrain *t)
+{
+    int n = t->grid_exponent;
+    std::vector<float> errors(terrain_lod_node_count(n), 0.0f);
+    auto at = [&](int level, int column, int row) -> float & {
+        return errors[((1 << (2 * level)) - 1) / 3 + (row << level) + column];
+    };
+    auto height = [&](int column, int row) { return t->heights[row * t->side + column]; };
+    for (int level = n; level >= 0; level--) {
+        int count = 1 << level, size = 2 << (n - level);
+        for (int k = 0; k < count; k++)
+            for (int j = 0; j < count; j++) {
+                float dev = 0.0f;
+                for (int half = 0; half < 2; half++) {
+                    // Right-angle corner and legs, diagonal by the parity of j and k.
+                    int x0 = j * size, z0 = k * size, rx, rz, lx, lz;
+                    if ((j ^ k) & 1) {
+                        rx = half ? x0 + size : x0, rz = half ? z0 + size : z0;
+                        lx = lz = half ? -size : size;
+                    } else {
+                        rx = half ? x0 + size : x0, rz = half ? z0 : z0 + size;
+                        lx = half ? -size : size, lz = -lx;
+                    }
+                    float hr = height(rx, rz);
+                    float gx = (height(rx + lx, rz) - hr) / (float)lx;
+                    float gz = (height(rx, rz + lz) - hr) / (float)lz;
+                    for (int a = 0; a <= size; a++)
+                        for (int b = 0; a + b <= size; b++) {
+                            int column = rx + (lx > 0 ? b : -b), row = rz + (lz > 0 ? a : -a);
+                            float plane = hr + gx * (float)(column - rx) + gz * (float)(row - rz);
+                            dev = std::max(dev, fabsf(height(column, row) - plane));
+                        }
+                }
+                float e = dev / t->lod_tolerance + t->extent * 0.70710678f * ldexpf(1.0f, -level);
+                float error = e * e;
+                if (level < n) {
+                    static const int border[8][2] = {{0, -1}, {1, -1}, {2, 0}, {2, 1},
+                                                     {1, 2},  {0, 2},  {-1, 1}, {-1, 0}};
+                    float m = 0.0f;
+                    for (const auto &o : border) {
+                        int column = 2 * j + o[0], row = 2 * k + o[1];
+                        if (column >= 0 && row >= 0 && column < 2 * count && row < 2 * count)
+                            m = std::max(m, at(level + 1, column, row));
+                    }
+                    float b = sqrtf(m) + t->extent * ldexpf(1.0f, -(level + 1)) * 3.1622777f * 0.50048828125f;
+                    error = std::max(error, b * b);
+                    for (int c = 0; c < 4; c++)
+                        error = std::max(error, at(level + 1, 2 * j + (c & 1), 2 * k + (c >> 1)));
+                }
+                at(level, j, k) = error;
+            }
+    }
+    return errors;
+}
+
+// Heights that differ from sample to sample by a hash: the largest deviation
+// of a node can be at any sample, the ends of rows included.
+static float hashed(int column, int row)
+{
+    uint32_t v = (uint32_t)column * 73856093u ^ (uint32_t)row * 19349663u;
+    v ^= v >> 13;
+    v *= 0x5bd1e995u;
+    v ^= v >> 15;
+    return (float)(v % 100000u) * 0.0137f - 400.0f;
+}
+
+TEST(TerrainLod, ErrorsEqualThePlainPassBitForBit)
+{
+    struct Case {
+        const char *name;
+        std::function<float(int, int)> height;
+        float tolerance;
+    } cases[] = {
+        {"rolling", rolling, 1.0f},
+        {"hashed", hashed, 0.3f},
+        {"spike at the last column", [](int column, int row) { return column == FIXTURE_SIDE - 1 && row == 77 ? 9.0f : 0.0f; }, 1.0f},
+        {"spike at the first column", [](int column, int row) { return column == 0 && row == 130 ? -9.0f : 0.0f; }, 1.0f},
+        {"spike ending a row of four", [](int column, int row) { return column == 11 && row == 200 ? 5.0f : 0.0f; }, 2.0f},
+        {"ramp with steps", [](int column, int row) { return (float)(column / 3) * 0.7f - (float)(row % 7) * 0.3f; }, 1.0f},
+    };
+    int nodes = terrain_lod_node_count(FIXTURE_EXPONENT);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        LodTerrain whole(c.height, c.tolerance), parts(c.height, c.tolerance);
+        std::vector<float> plain = plain_lod_errors(&whole.terrain);
+        ASSERT_EQ(run_lod_error_pass(&whole.terrain, 2147483647), 1);
+        // Odd budgets stop inside halves and rows of every level.
+        while (!run_lod_error_pass(&parts.terrain, 977)) {
+        }
+        for (int i = 0; i < nodes; i++) {
+            ASSERT_EQ(memcmp(&whole.terrain.lod_error[i], &plain[i], sizeof(float)), 0)
+                << i << ": " << whole.terrain.lod_error[i] << " vs " << plain[i];
+            ASSERT_EQ(memcmp(&parts.terrain.lod_error[i], &plain[i], sizeof(float)), 0) << i;
+        }
+    }
 }
 
 TEST(TerrainLod, NodeErrorsFromDeviationHalfDiagonalAndNeighbours)

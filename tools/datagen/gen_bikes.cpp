@@ -14,6 +14,7 @@
 
 #include "bike/bike_models.h"
 #include "tools/datagen/gen_image.h"
+#include "tools/datagen/gen_levels.h"
 #include "tools/datagen/gen_vector.h"
 
 const char *const BIKE_MESH_SUFFIXES[BIKE_MESH_PARTS] = {"_frame",    "_fork_upper",  "_fork_lower",
@@ -47,7 +48,7 @@ const UvRect UV_DISC = {0.5f, 0.75f, 1.0f, 1.0f};
 struct PartBuilder {
     GenMesh *mesh;
     float origin[3];   // the body's rest position
-    int detail;        // 0 full, 1 lower
+    int level;         // of MODEL_LEVEL_TABLE, 0 full
 };
 
 void local(const PartBuilder *b, float *out, float x, float y, float z)
@@ -55,18 +56,40 @@ void local(const PartBuilder *b, float *out, float x, float y, float z)
     v3_set(out, x - b->origin[0], y - b->origin[1], z - b->origin[2]);
 }
 
-int sides(const PartBuilder *b, int full)
+int sides(const PartBuilder *b, int full, float radius)
 {
-    int n = b->detail ? full / 2 : full;
-    return n < 4 ? 4 : n;
+    return level_segments(b->level, full, radius, 3);
+}
+
+void level_ellipsoid_at(const PartBuilder *b, const GenFrame *f, float rx, float ry, float rz, int full_slices,
+                        int full_stacks, UvRect uv)
+{
+    int slices, stacks;
+    level_ellipsoid(b->level, full_slices, full_stacks, rx, ry, rz, &slices, &stacks);
+    add_ellipsoid(b->mesh, f, rx, ry, rz, slices, stacks, uv);
+}
+
+// Whether a piece of these full sizes is left out at the builder's level:
+// once two of them are under half a pixel it would only show as a dotted
+// line or a speck.
+int too_thin(const PartBuilder *b, float size_a, float size_b, float size_c)
+{
+    double half = 0.5 * level_pixel(b->level);
+    return (size_a < half) + (size_b < half) + (size_c < half) >= 2;
 }
 
 void tube(PartBuilder *b, const float *p0, const float *p1, float r0, float r1, UvRect uv, int caps = 1)
 {
+    float thickness = 2.0f * fmaxf(r0, r1);
+    if (too_thin(b, thickness, thickness, 1e9f))
+        return;
+    // An open end narrower than a pixel shows no hole.
+    if ((double)thickness < level_pixel(b->level))
+        caps = 0;
     float a[3], c[3];
     local(b, a, p0[0], p0[1], p0[2]);
     local(b, c, p1[0], p1[1], p1[2]);
-    add_tube(b->mesh, a, c, r0, r1, sides(b, 10), uv, caps);
+    add_tube(b->mesh, a, c, r0, r1, sides(b, 10, fmaxf(r0, r1)), uv, caps);
 }
 
 void tube_xyz(PartBuilder *b, float x0, float y0, float z0, float x1, float y1, float z1, float r, UvRect uv)
@@ -76,20 +99,24 @@ void tube_xyz(PartBuilder *b, float x0, float y0, float z0, float x1, float y1, 
 }
 
 // A path of tubes through points with radii; joints get a ball so the
-// bends stay closed.
+// bends stay closed, while the gap it closes is wider than a pixel.
 void pipe(PartBuilder *b, const float (*points)[3], const float *radii, int count, UvRect uv)
 {
     for (int i = 0; i + 1 < count; i++)
         tube(b, points[i], points[i + 1], radii[i], radii[i + 1], uv, i == 0 || i + 2 == count);
     for (int i = 1; i + 1 < count; i++) {
+        if ((double)radii[i] < level_pixel(b->level))
+            continue;
         GenFrame f = frame_at(0, 0, 0);
         local(b, f.origin, points[i][0], points[i][1], points[i][2]);
-        add_ellipsoid(b->mesh, &f, radii[i], radii[i], radii[i], sides(b, 8), sides(b, 6) / 2, uv);
+        level_ellipsoid_at(b, &f, radii[i], radii[i], radii[i], 8, 3, uv);
     }
 }
 
 void box(PartBuilder *b, float x, float y, float z, float hx, float hy, float hz, UvRect uv)
 {
+    if (too_thin(b, 2.0f * hx, 2.0f * hy, 2.0f * hz))
+        return;
     GenFrame f = frame_at(0, 0, 0);
     local(b, f.origin, x, y, z);
     add_box(b->mesh, &f, hx, hy, hz, uv);
@@ -101,6 +128,8 @@ void beam(PartBuilder *b, const float *p0, const float *p1, float hx, float hy, 
     float d[3], mid[3];
     v3_sub(d, p1, p0);
     float length = v3_length(d);
+    if (too_thin(b, 2.0f * hx, 2.0f * hy, length))
+        return;
     v3_add(mid, p0, p1);
     v3_scale(mid, mid, 0.5f);
     float side[3] = {1, 0, 0};
@@ -117,7 +146,7 @@ void ellipsoid(PartBuilder *b, float x, float y, float z, float rx, float ry, fl
     // Pitched about x: nose (-z) down for a positive pitch.
     v3_set(f.y, 0, cosf(pitch), sinf(pitch));
     v3_set(f.z, 0, -sinf(pitch), cosf(pitch));
-    add_ellipsoid(b->mesh, &f, rx, ry, rz, sides(b, 14), sides(b, 10), uv);
+    level_ellipsoid_at(b, &f, rx, ry, rz, 14, 10, uv);
 }
 
 // A side plate-like prism standing at x = centre_x, its outline in (y, z).
@@ -147,8 +176,10 @@ void build_engine(PartBuilder *b, const char *class_name)
     if (four) {
         box(b, 0, top[1] + 0.06f, top[2] - 0.02f, 0.27f * scale, 0.14f * scale, 0.26f * scale, UV_ENGINE);
     } else {
-        // Cooling fins of the two-stroke head.
-        for (int i = 0; i < (b->detail ? 2 : 4); i++) {
+        // Cooling fins of the two-stroke head, thinned out with distance
+        // and gone once they stand out less than half a pixel.
+        int fins = b->level == 0 ? 4 : 0.06f * scale >= 0.5 * level_pixel(b->level) ? 2 : 0;
+        for (int i = 0; i < fins; i++) {
             float t = 0.35f + 0.2f * (float)i;
             float c[3] = {0, base[1] + (top[1] - base[1]) * t, base[2] + (top[2] - base[2]) * t};
             float c2[3] = {c[0], c[1] + 0.03f, c[2] - 0.015f};
@@ -374,12 +405,12 @@ void build_front_plate(PartBuilder *b, const BikeModel *m)
 
 }  // namespace
 
-int build_bike_part(GenModel *model, int part, const char *class_name, int detail)
+int build_bike_part(GenModel *model, int part, const char *class_name, int level)
 {
     const BikeModel *m = &bike_models[0];
     init_model(model, 0);
     PartBuilder b;
-    b.detail = detail;
+    b.level = level;
     // Specular colour: plastic and metal shine a little.
     b.mesh = add_mesh(model, 24.0f, 0.35f, 0.35f, 0.35f, 1.0f);
     if (!b.mesh)
@@ -412,7 +443,7 @@ int build_bike_part(GenModel *model, int part, const char *class_name, int detai
     return 1;
 }
 
-int build_wheel(GenModel *model, int rear, int detail)
+int build_wheel(GenModel *model, int rear, int level)
 {
     const WheelSpec *w = rear ? &bike_models[0].rear_wheel : &bike_models[0].front_wheel;
     init_model(model, 0);
@@ -420,45 +451,52 @@ int build_wheel(GenModel *model, int rear, int detail)
     if (!mesh)
         return 0;
     GenFrame f = frame_at(0, 0, 0);
-    int segments = detail ? 16 : 36;
-    // The tyre: an oval section round the rim, as wide as a knobby.
     float half = rear ? 0.27f : 0.2f, radial = w->tyre_radius, rim = w->rim_radius;
+    int segments = level_segments(level, 36, rim + radial, 6);
+    // The tyre: an oval section round the rim, as wide as a knobby.
+    float section = fmaxf(half, 1.55f * radial);
+    int steps = level_segments(level, 24, section, 4) / 2;
     float profile[2 * 13];
-    for (int i = 0; i <= 12; i++) {
+    for (int i = 0; i <= steps; i++) {
         // From the inner edge on the -x side over the tread to the +x side.
-        float a = 3.14159265f * ((float)i / 12.0f);
+        float a = 3.14159265f * ((float)i / (float)steps);
         profile[2 * i] = -half * cosf(a);
         profile[2 * i + 1] = rim - 0.55f * radial + 1.55f * radial * sinf(a);
     }
-    add_lathe(mesh, &f, profile, 13, segments, UV_TYRE);
+    add_lathe(mesh, &f, profile, steps + 1, segments, UV_TYRE);
     // The rim: a shallow channel under the tyre.
     float inner = rim - radial * 0.55f;
     const float rim_profile[8] = {0.12f, inner - 0.02f, 0.12f, inner + 0.03f, -0.12f, inner + 0.03f,
                                   -0.12f, inner - 0.02f};
-    add_lathe(mesh, &f, rim_profile, 4, segments, UV_RIM);
+    // Its channel goes once shallower than a pixel; the inside band stays.
+    if (0.05 >= level_pixel(level))
+        add_lathe(mesh, &f, rim_profile, 4, segments, UV_RIM);
     const float rim_inside[4] = {-0.12f, inner - 0.02f, 0.12f, inner - 0.02f};
     add_lathe(mesh, &f, rim_inside, 2, segments, UV_RIM);
     // Hub, spokes and the brake disc (front: left side; rear: right, with
     // the sprocket on the left).
     float hub0[3] = {-0.22f, 0, 0}, hub1[3] = {0.22f, 0, 0};
-    add_tube(mesh, hub0, hub1, 0.13f, 0.13f, detail ? 8 : 14, UV_HUB, 1);
-    int spokes = detail ? 12 : 28;
+    add_tube(mesh, hub0, hub1, 0.13f, 0.13f, level_segments(level, 14, 0.13f, 3), UV_HUB, 1);
+    // Spokes thin out with distance and are left out once narrower than
+    // half a pixel.
+    const float SPOKE_RADIUS = 0.012f;
+    int spokes = level == 0 ? 28 : 2.0 * SPOKE_RADIUS >= 0.5 * level_pixel(level) ? 14 : 0;
     for (int i = 0; i < spokes; i++) {
         float a = 2.0f * 3.14159265f * (float)i / (float)spokes;
         float s = (i % 2) ? 1.0f : -1.0f;
         float trail = 0.35f * s;
         float p0[3] = {0.17f * s, 0.12f * cosf(a + trail), 0.12f * sinf(a + trail)};
         float p1[3] = {0.04f * s, (inner - 0.01f) * cosf(a), (inner - 0.01f) * sinf(a)};
-        add_tube(mesh, p0, p1, 0.012f, 0.012f, 3, UV_SPOKE, 0);
+        add_tube(mesh, p0, p1, SPOKE_RADIUS, SPOKE_RADIUS, 3, UV_SPOKE, 0);
     }
     float disc_x = rear ? 0.26f : -0.26f;
     float disc_r = rear ? 0.36f : 0.45f;
     const float disc[8] = {disc_x - 0.012f, 0.14f, disc_x - 0.012f, disc_r, disc_x + 0.012f, disc_r,
                            disc_x + 0.012f, 0.14f};
-    add_lathe(mesh, &f, disc, 4, detail ? 12 : 24, UV_DISC);
+    add_lathe(mesh, &f, disc, 4, level_segments(level, 24, disc_r, 3), UV_DISC);
     if (rear) {
         const float sprocket[8] = {-0.3f, 0.14f, -0.3f, 0.36f, -0.28f, 0.36f, -0.28f, 0.14f};
-        add_lathe(mesh, &f, sprocket, 4, detail ? 12 : 26, UV_DISC);
+        add_lathe(mesh, &f, sprocket, 4, level_segments(level, 26, 0.36f, 3), UV_DISC);
     }
     return 1;
 }
@@ -639,6 +677,11 @@ int make_wheel_skin(DataSet *set, const char *file, GenColour rim_colour, GenCol
     return ok;
 }
 
+int part_levels(int part)
+{
+    return part == MESH_SIDE_PLATES || part == MESH_FRONT_PLATE ? 1 : MODEL_LEVELS;
+}
+
 int write_model(DataSet *set, const char *name, GenModel *model)
 {
     ByteBuffer text = {};
@@ -652,15 +695,19 @@ int write_model(DataSet *set, const char *name, GenModel *model)
 
 int generate_bikes(DataSet *set)
 {
-    // Each class's part meshes once, then written under every row's names.
+    // Each class's part meshes once, packed once, then written under every
+    // row's names. The plates are flat quads: they have the full level only.
     static const char *const CLASSES[5] = {"50", "125", "250", "250f", "450f"};
-    ByteBuffer meshes[5][BIKE_MESH_PARTS][2] = {};
+    ByteBuffer meshes[5][BIKE_MESH_PARTS][MODEL_LEVELS] = {};
     int ok = 1;
     for (int c = 0; ok && c < 5; c++)
         for (int part = 0; ok && part < BIKE_MESH_PARTS; part++)
-            for (int detail = 0; ok && detail < 2; detail++) {
+            for (int level = 0; ok && level < part_levels(part); level++) {
                 GenModel model;
-                ok = build_bike_part(&model, part, CLASSES[c], detail) && encode_jm(&meshes[c][part][detail], &model, nullptr);
+                ByteBuffer text = {};
+                ok = build_bike_part(&model, part, CLASSES[c], level) && encode_jm(&text, &model, nullptr) &&
+                     gzip_encode(&meshes[c][part][level], text.data, text.size);
+                free_buffer(&text);
                 free_model_data(&model);
             }
     for (int row = 0; ok && row < BIKE_MODEL_COUNT; row++) {
@@ -669,10 +716,11 @@ int generate_bikes(DataSet *set)
         while (c < 4 && strcmp(CLASSES[c], m->class_name))
             c++;
         for (int part = 0; ok && part < BIKE_MESH_PARTS; part++)
-            for (int detail = 0; ok && detail < 2; detail++) {
+            for (int level = 0; ok && level < part_levels(part); level++) {
                 char name[128];
-                snprintf(name, sizeof name, "%s%s%s.jm", m->name, BIKE_MESH_SUFFIXES[part], detail ? "_lod6" : "");
-                ok = put_gzip_data_file(set, name, meshes[c][part][detail].data, meshes[c][part][detail].size);
+                snprintf(name, sizeof name, "%s%s%s.jm.gz", m->name, BIKE_MESH_SUFFIXES[part],
+                         MODEL_LEVEL_TABLE[level].suffix);
+                ok = put_buffer_file(set, name, &meshes[c][part][level]);
             }
         char skin[128];
         snprintf(skin, sizeof skin, "%s.png", m->name);
@@ -690,13 +738,13 @@ int generate_bikes(DataSet *set)
             snprintf(file, sizeof file, "%s-alt%d.png", ALTERNATIVE_KEYS[k], a);
             ok = make_bike_skin(set, file, ALTERNATIVE_KEYS[k], a);
         }
-    // Wheels: the meshes at two levels and three wheel paints.
+    // Wheels: the meshes at every level and three wheel paints.
     for (int rear = 0; ok && rear < 2; rear++)
-        for (int detail = 0; ok && detail < 2; detail++) {
+        for (int level = 0; ok && level < MODEL_LEVELS; level++) {
             GenModel model;
             char name[64];
-            snprintf(name, sizeof name, "%s%s.jm", rear ? "rear_wheel" : "front_wheel", detail ? "_lod6" : "");
-            ok = build_wheel(&model, rear, detail) && write_model(set, name, &model);
+            snprintf(name, sizeof name, "%s%s.jm", rear ? "rear_wheel" : "front_wheel", MODEL_LEVEL_TABLE[level].suffix);
+            ok = build_wheel(&model, rear, level) && write_model(set, name, &model);
         }
     ok = ok && make_wheel_skin(set, "wheels.png", rgb(0.12f, 0.12f, 0.13f), rgb(0.7f, 0.7f, 0.72f));
     ok = ok && make_wheel_skin(set, "wheels-alt1.png", rgb(0.75f, 0.6f, 0.15f), rgb(0.15f, 0.15f, 0.16f));

@@ -13,9 +13,10 @@ enum BikeMeshPart { MESH_FRAME, MESH_FORK_UPPER, MESH_FORK_LOWER, MESH_SWINGARM,
 extern const char *const BIKE_MESH_SUFFIXES[BIKE_MESH_PARTS];   // "_frame", ...
 
 // The mesh of one part for an engine class ("125", "250f" ...) at a level
-// of detail (0 full, 1 the lower level), in the part's body frame.
-int build_bike_part(GenModel *model, int part, const char *class_name, int detail);
-int build_wheel(GenModel *model, int rear, int detail);
+// of detail (an index of MODEL_LEVEL_TABLE, 0 full), in the part's body
+// frame.
+int build_bike_part(GenModel *model, int part, const char *class_name, int level);
+int build_wheel(GenModel *model, int rear, int level);
 
 // The plate areas of the bike meshes: the world rectangles (rest pose)
 // where a skin paints its number background. Side plates: z and y ranges.

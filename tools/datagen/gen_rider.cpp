@@ -15,6 +15,7 @@
 
 #include "bike/bike_models.h"
 #include "tools/datagen/gen_image.h"
+#include "tools/datagen/gen_levels.h"
 #include "tools/datagen/gen_vector.h"
 
 namespace {
@@ -127,12 +128,64 @@ Ring ring_at(const float *centre, const float *direction, const float *side, flo
     return ring;
 }
 
-int segments_for(int detail, int full)
+// Segments round a loft at a level: its widest ring sets the count.
+int loft_segments(int level, int full, const Ring *rings, int count)
 {
-    return detail ? full / 2 : full;
+    float widest = 0.0f;
+    for (int r = 0; r < count; r++)
+        widest = fmaxf(widest, fmaxf(v3_length(rings[r].axis_a), v3_length(rings[r].axis_b)));
+    return level_segments(level, full, widest, 3);
 }
 
-void build_torso(GenMesh *mesh, int detail, int first_person)
+// At most how far a ring stands off the surface its neighbours would
+// span without it: its centre's and its axes' misses added up.
+float ring_offset(const Ring *before, const Ring *ring, const Ring *after)
+{
+    float to_ring[3], to_after[3];
+    v3_sub(to_ring, ring->centre, before->centre);
+    v3_sub(to_after, after->centre, before->centre);
+    float span = v3_length(to_after);
+    float t = span > 0.0f ? v3_length(to_ring) / span : 0.5f;
+    float worst = 0.0f;
+    const float *mine[3] = {ring->centre, ring->axis_a, ring->axis_b};
+    const float *from[3] = {before->centre, before->axis_a, before->axis_b};
+    const float *to[3] = {after->centre, after->axis_a, after->axis_b};
+    for (int k = 0; k < 3; k++) {
+        float between[3], miss[3];
+        v3_scale(between, from[k], 1.0f - t);
+        v3_mad(between, between, to[k], t);
+        v3_sub(miss, mine[k], between);
+        worst += v3_length(miss);
+    }
+    return worst;
+}
+
+// A loft at a level: inner rings that stand within a pixel of the surface
+// their neighbours span are left out, then the segments are chosen.
+void add_level_loft(GenMesh *mesh, const Ring *rings, int count, int full, int level, UvRect uv)
+{
+    Ring kept[8];
+    int n = 0;
+    double pixel = level_pixel(level);
+    for (int r = 0; r < count && n < 8; r++) {
+        int inner = r > 0 && r + 1 < count;
+        if (inner && n > 0 && (double)ring_offset(&kept[n - 1], &rings[r], &rings[r + 1]) < pixel)
+            continue;
+        kept[n++] = rings[r];
+    }
+    if (n >= 2)
+        add_loft(mesh, kept, n, loft_segments(level, full, kept, n), uv);
+}
+
+void add_level_ellipsoid(GenMesh *mesh, const GenFrame *frame, float rx, float ry, float rz, int full_slices,
+                         int full_stacks, int level, UvRect uv)
+{
+    int slices, stacks;
+    level_ellipsoid(level, full_slices, full_stacks, rx, ry, rz, &slices, &stacks);
+    add_ellipsoid(mesh, frame, rx, ry, rz, slices, stacks, uv);
+}
+
+void build_torso(GenMesh *mesh, int level, int first_person)
 {
     const float *hip = bone_centre(BONE_TORSO);
     const float shoulder_y = bone_centre(BONE_LEFT_UPPER_ARM)[1];
@@ -156,10 +209,10 @@ void build_torso(GenMesh *mesh, int detail, int first_person)
     }
     UvRect uv = UV_TORSO;
     if (used >= 2)
-        add_loft(mesh, rings, used, segments_for(detail, 16), uv);
+        add_level_loft(mesh, rings, used, 16, level, uv);
 }
 
-void build_arm(GenMesh *mesh, int right, int detail, int first_person)
+void build_arm(GenMesh *mesh, int right, int level, int first_person)
 {
     int upper = right ? BONE_RIGHT_UPPER_ARM : BONE_LEFT_UPPER_ARM;
     int fore = right ? BONE_RIGHT_FOREARM : BONE_LEFT_FOREARM;
@@ -189,17 +242,17 @@ void build_arm(GenMesh *mesh, int right, int detail, int first_person)
         rings[used++] = ring_at(c, out, up, steps[i].radius, steps[i].radius * 1.05f, steps[i].a, steps[i].b,
                                 steps[i].blend, (float)i / (float)(count - 1));
     }
-    add_loft(mesh, rings, used, segments_for(detail, 10), UV_SLEEVE);
+    add_level_loft(mesh, rings, used, 10, level, UV_SLEEVE);
     // The glove: its middle a forearm's length beyond the elbow.
     float hand[3];
     rider_rest_hand(right, hand);
     GenFrame f = frame_at(hand[0], hand[1], hand[2]);
     int first = mesh_vertex_count(mesh);
-    add_ellipsoid(mesh, &f, 0.2f, 0.11f, 0.13f, segments_for(detail, 10), segments_for(detail, 8), UV_GLOVE);
+    add_level_ellipsoid(mesh, &f, 0.2f, 0.11f, 0.13f, 10, 8, level, UV_GLOVE);
     bind_vertices(mesh, first, fore);
 }
 
-void build_leg(GenMesh *mesh, int right, int detail)
+void build_leg(GenMesh *mesh, int right, int level)
 {
     int thigh = right ? BONE_RIGHT_THIGH : BONE_LEFT_THIGH;
     int shin = right ? BONE_RIGHT_SHIN : BONE_LEFT_SHIN;
@@ -227,7 +280,7 @@ void build_leg(GenMesh *mesh, int right, int detail)
         rings[i] = ring_at(c, down, side, steps[i].r_side, steps[i].r_front, steps[i].a, steps[i].b, steps[i].blend,
                            (float)i / (float)(count - 1));
     }
-    add_loft(mesh, rings, count, segments_for(detail, 10), UV_PANTS);
+    add_level_loft(mesh, rings, count, 10, level, UV_PANTS);
     // The boot: its sole standing on the peg (the foot point is the peg's
     // middle, the sole SOLE_LIFT above it) with the ball over it, the toe
     // ahead (-z), the shaft up the shin over the end of the trousers.
@@ -254,7 +307,7 @@ void build_plate(GenMesh *mesh)
     bind_vertices(mesh, first, BONE_TORSO);
 }
 
-void build_helmet(GenModel *model, int detail)
+void build_helmet(GenModel *model, int level)
 {
     // In the helmet's frame: the head point at the origin, +z behind, the
     // face toward -z.
@@ -262,9 +315,9 @@ void build_helmet(GenModel *model, int detail)
     if (!shell)
         return;
     GenFrame f = frame_at(0, 0.04f, 0.04f);
-    add_ellipsoid(shell, &f, 0.4f, 0.44f, 0.49f, segments_for(detail, 18), segments_for(detail, 12), UV_SHELL);
+    add_level_ellipsoid(shell, &f, 0.4f, 0.44f, 0.49f, 18, 12, level, UV_SHELL);
     GenFrame chin = frame_at(0, -0.26f, -0.3f);
-    add_ellipsoid(shell, &chin, 0.26f, 0.14f, 0.2f, segments_for(detail, 12), segments_for(detail, 8), UV_SHELL);
+    add_level_ellipsoid(shell, &chin, 0.26f, 0.14f, 0.2f, 12, 8, level, UV_SHELL);
     // The peak over the face.
     GenFrame peak = frame_at(0, 0.3f, -0.5f);
     v3_set(peak.y, 0, cosf(0.25f), -sinf(0.25f));
@@ -273,7 +326,7 @@ void build_helmet(GenModel *model, int detail)
     // Goggle frame and strap.
     GenFrame strap = frame_at(0, 0.05f, 0.02f);
     int first = mesh_vertex_count(shell);
-    add_ellipsoid(shell, &strap, 0.42f, 0.07f, 0.51f, segments_for(detail, 18), 4, UV_STRAP);
+    add_level_ellipsoid(shell, &strap, 0.42f, 0.07f, 0.51f, 18, 4, level, UV_STRAP);
     (void)first;
     GenFrame goggle = frame_at(0, 0.04f, -0.46f);
     add_box(shell, &goggle, 0.25f, 0.08f, 0.05f, UV_STRAP);
@@ -301,11 +354,11 @@ void rider_rest_foot(int right, float *out)
     v3_set(out, knee[0], knee[1] - figure()[FIGURE_SHIN_LENGTH], knee[2]);
 }
 
-int build_rider_mesh(GenModel *model, int kind, int detail)
+int build_rider_mesh(GenModel *model, int kind, int level)
 {
     if (kind == RIDER_MESH_HELMET) {
         init_model(model, 0);
-        build_helmet(model, detail);
+        build_helmet(model, level);
         return model->mesh_count == 2;
     }
     init_model(model, RIDER_BONE_COUNT);
@@ -319,10 +372,10 @@ int build_rider_mesh(GenModel *model, int kind, int detail)
     int first_person = kind == RIDER_MESH_FIRST_PERSON;
     // In first person nothing comes near the eye: the chest, shoulders and
     // upper arms are left out.
-    build_torso(mesh, detail, first_person);
+    build_torso(mesh, level, first_person);
     for (int right = 0; right < 2; right++) {
-        build_arm(mesh, right, detail, first_person);
-        build_leg(mesh, right, detail);
+        build_arm(mesh, right, level, first_person);
+        build_leg(mesh, right, level);
     }
     return 1;
 }
@@ -414,12 +467,13 @@ int generate_rider(DataSet *set)
 {
     static const char *const NAMES[4] = {"rider_body", "rider_body_fp", "rider_plate", "rider_head"};
     int ok = 1;
+    // The plate is one flat quad at every distance: it has the full level only.
     for (int kind = 0; ok && kind < 4; kind++)
-        for (int detail = 0; ok && detail < 2; detail++) {
+        for (int level = 0; ok && level < (kind == RIDER_MESH_PLATE ? 1 : MODEL_LEVELS); level++) {
             GenModel model;
             char name[64];
-            snprintf(name, sizeof name, "%s%s.jm", NAMES[kind], detail ? "_lod6" : "");
-            ok = build_rider_mesh(&model, kind, detail) && write_model(set, name, &model, "rider");
+            snprintf(name, sizeof name, "%s%s.jm", NAMES[kind], MODEL_LEVEL_TABLE[level].suffix);
+            ok = build_rider_mesh(&model, kind, level) && write_model(set, name, &model, "rider");
         }
     for (int k = 0; ok && k < 4; k++) {
         char body[64], head[64];

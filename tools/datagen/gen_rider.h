@@ -8,9 +8,10 @@
 
 enum RiderMeshKind { RIDER_MESH_BODY, RIDER_MESH_FIRST_PERSON, RIDER_MESH_PLATE, RIDER_MESH_HELMET };
 
-// The mesh at a level of detail (0 full, 1 lower); the body meshes and the
-// plate are skinned with the rider's nine bones.
-int build_rider_mesh(GenModel *model, int kind, int detail);
+// The mesh at a level of detail (an index of MODEL_LEVEL_TABLE, 0 full);
+// the body meshes and the plate are skinned with the rider's nine bones at
+// every level.
+int build_rider_mesh(GenModel *model, int kind, int level);
 
 // Points of the rest pose (rider body coordinates): the middle of each
 // glove and the ball of each boot, which the bones carry to the grips and
