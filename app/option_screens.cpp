@@ -217,7 +217,7 @@ void server_menu_key(int key)
         set_menu_state(MENU_MAIN);
     } else if (item == 1) {
         if (net_socket != -1) {
-            disconnect_from_server();
+            leave_server();
             return;
         }
         remember_server_name();
@@ -225,6 +225,7 @@ void server_menu_key(int key)
         set_menu_state(MENU_NONE);
     } else {
         // A restart is asked of a server only while racing on one.
+        send_restart_request();
         set_menu_state(MENU_NONE);
     }
 }

@@ -2,6 +2,8 @@
 // Multiplayer screens.
 #include "app/option_screen_items.h"
 
+#include <cstdio>
+
 #include "app/bindings.h"
 #include "app/graphics_settings.h"
 #include "app/menu.h"
@@ -44,6 +46,43 @@ void draw_badge(int available)
     draw_framed_text(available ? "Available" : "Not Available", c.text, c.frame,
                      10.996668f - 3.0f * WIDGET_BORDER - 0.67f, 0.5f);
     glPopMatrix();
+}
+
+void draw_cell(float left, float right, const char *text)
+{
+    glPushMatrix();
+    draw_text_centered(1.0f, 1.0f, 1.0f, 1.0f, left, right, text);
+    glPopMatrix();
+}
+
+// The server's riders: slot, ping, number, bike and name, a row each.
+void draw_player_table(LayoutPen *pen, const PixelScale *scale)
+{
+    static PlayerRow rows[NET_NO_SLOT];
+    int count = build_player_rows(rows, NET_NO_SLOT);
+    move_pen(pen, scale, -20.0f, -0.5f);
+    draw_rgba_rect({0.0f, 0.0f, 0.0f, 0.25f}, 0.5f, 0.0f, 39.5f, 1.0f);
+    draw_cell(0.5f, 4.0f, "Slot");
+    draw_cell(4.0f, 8.0f, "Ping");
+    draw_cell(8.0f, 12.0f, "No.");
+    draw_cell(12.0f, 20.0f, "Bike");
+    draw_cell(20.0f, 39.5f, "Name");
+    for (int i = 0; i < count; i++) {
+        move_pen(pen, scale, 0.0f, -1.0f);
+        if (i % 2 == 1)
+            draw_rgba_rect({1.0f, 1.0f, 1.0f, 0.25f}, 0.5f, 0.0f, 39.5f, 1.0f);
+        char slot[16], ping[16];
+        snprintf(slot, sizeof slot, "%d", rows[i].slot);
+        snprintf(ping, sizeof ping, "%d", rows[i].ping_ms);
+        draw_cell(0.5f, 4.0f, slot);
+        draw_cell(4.0f, 8.0f, ping);
+        draw_cell(8.0f, 12.0f, rows[i].number);
+        draw_cell(12.0f, 20.0f, rows[i].bike);
+        glPushMatrix();
+        glTranslatef(20.0f, 0.0f, 0.0f);
+        draw_text_shadowed(1.0f, 1.0f, 1.0f, 1.0f, rows[i].name);
+        glPopMatrix();
+    }
 }
 
 }  // namespace
@@ -151,6 +190,8 @@ void draw_multiplayer_screen(void)
     draw_button(&o.request_restart, menu_selection == 2, &pen, &scale, 15.0f, 0.0f);
     move_pen(&pen, &scale, 5.3333335f, -2.875f);
     draw_text_field(&server_field, menu_selection == 3, &pen, &scale, 32.0f, 0.0f, 0.1875f);
-    // The table of the server's riders needs a running connection.
+    move_pen(&pen, &scale, 16.0f, -1.875f);
+    if (net_socket != -1 && client_state == CLIENT_RUNNING)
+        draw_player_table(&pen, &scale);
     end_overlay();
 }

@@ -629,6 +629,54 @@ void run_net_client(void)
     send_state_packet();
 }
 
+int send_restart_request(void)
+{
+    if (net_socket == -1 || client_state != CLIENT_RUNNING)
+        return 0;
+    uint8_t p[SESSION_PACKET_SIZE];
+    memset(p, 0, sizeof p);
+    session_header(p, SERVER_NOTHING);
+    p[9] = 1;
+    if (send_datagram(net_socket, p, sizeof p, &server_address) < 0 && socket_error_name) {
+        char text[128];
+        snprintf(text, sizeof text, "sendto error (%.100s)", socket_error_name);
+        print_message(text);
+        return 0;
+    }
+    print_message("Requesting restart\n");
+    return 1;
+}
+
+void leave_server(void)
+{
+    if (net_socket == -1)
+        return;
+    if (client_state != CLIENT_CONTACTING) {
+        client_state = CLIENT_DISCONNECTING;
+        last_send_time = 0;
+        return;
+    }
+    print_message("Disconnected\n");
+    disconnect_from_server();
+}
+
+int build_player_rows(PlayerRow *rows, int capacity)
+{
+    int n = 0;
+    for (int slot = 0; slot < NET_NO_SLOT && n < capacity; slot++) {
+        if (slot_kinds[slot] != SLOT_PLAYER && slot_kinds[slot] != SLOT_REMOTE)
+            continue;
+        PlayerRow *row = &rows[n++];
+        row->slot = slot;
+        long long ping = slot < BIKE_SLOT_COUNT ? slot_pings[slot] : 0;
+        row->ping_ms = (int)(ping * 1000 / 128);
+        snprintf(row->number, sizeof row->number, "%s", net_rider_info[slot].number);
+        snprintf(row->bike, sizeof row->bike, "%s", net_rider_info[slot].model);
+        snprintf(row->name, sizeof row->name, "%s", net_rider_info[slot].name);
+    }
+    return n;
+}
+
 void disconnect_from_server(void)
 {
     if (net_socket == -1)

@@ -102,6 +102,25 @@ void set_rider_slot_info(int slot, const char *text, int length);
 // The four bytes of the password proof, as sent.
 uint32_t password_proof(const char *password, uint32_t key);
 
+// The menus' "Request Restart": while racing on a server, the 13-byte
+// request (byte 9 = 1) goes at once; 1 when sent.
+int send_restart_request(void);
+// The menus' "Disconnect": past the contact the client says goodbye (state
+// 15) and closes on the server's answer; while contacting it closes now.
+void leave_server(void);
+
+// A row of the multiplayer screen's table of the server's riders.
+struct PlayerRow {
+    int slot;
+    int ping_ms;
+    char number[8];
+    char bike[64];
+    char name[64];
+};
+// Our rider and those the server announced (slot kinds 1 and 5), in slot
+// order; returns the count (at most capacity).
+int build_player_rows(PlayerRow *rows, int capacity);
+
 // Leaves the server joined, if any: the socket closed and every client
 // value back to its offline state.
 void disconnect_from_server(void);

@@ -438,4 +438,60 @@ TEST(ClientOffline, ErosionAndQueueingWithoutSocket)
     EXPECT_EQ(outgoing_packet_count(), 0);
 }
 
+TEST_F(ClientTest, RestartRequestOnlyWhileRacing)
+{
+    welcome();
+    server.drain();
+    EXPECT_EQ(send_restart_request(), 0);
+    client_state = CLIENT_RUNNING;
+    EXPECT_EQ(send_restart_request(), 1);
+    EXPECT_EQ(last_message(), "Requesting restart\n");
+    std::vector<std::string> got = server.drain();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], "\x0d" + u32(3) + u32(77) + std::string("\x01\0\0\0", 4));
+}
+
+TEST_F(ClientTest, LeavingSaysGoodbyeOnceAdmitted)
+{
+    server.drain();
+    welcome();
+    leave_server();
+    EXPECT_EQ(client_state, CLIENT_DISCONNECTING);
+    EXPECT_NE(net_socket, -1) << "open until the server answers";
+    run_net_client();
+    std::vector<std::string> got = server.drain();
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back(), "\x0f" + u32(3) + u32(77));
+    server.send("\x0f", client_address());
+    usleep(20000);
+    run_net_client();
+    EXPECT_EQ(net_socket, -1);
+    EXPECT_EQ(connect_target, nullptr);
+}
+
+TEST_F(ClientTest, LeavingWhileContactingClosesAtOnce)
+{
+    leave_server();
+    EXPECT_EQ(net_socket, -1);
+    EXPECT_EQ(last_message(), "Disconnected\n");
+}
+
+TEST_F(ClientTest, PlayerRowsOfAnnouncedRidersInSlotOrder)
+{
+    slot_kinds[7] = 5;
+    slot_kinds[2] = 1;
+    slot_kinds[4] = 2;   // a robot: not the server's
+    slot_pings[7] = 64;
+    set_rider_slot_info(7, "cr250||||\n12\nSeven", 18);
+    PlayerRow rows[4];
+    ASSERT_EQ(build_player_rows(rows, 4), 2);
+    EXPECT_EQ(rows[0].slot, 2);
+    EXPECT_EQ(rows[1].slot, 7);
+    EXPECT_EQ(rows[1].ping_ms, 500);
+    EXPECT_STREQ(rows[1].number, "12");
+    EXPECT_STREQ(rows[1].name, "Seven");
+    EXPECT_STREQ(rows[1].bike, net_rider_info[7].model);
+    EXPECT_EQ(build_player_rows(rows, 1), 1) << "bounded by the room given";
+}
+
 }   // namespace

@@ -214,4 +214,24 @@ TEST_F(ServerLoopback, UploadNameLeavingTheFolderRefused)
     EXPECT_FALSE(file_exists(test_dir() + "/x"));
 }
 
+TEST_F(ServerLoopback, ReconnectTakesTheFreedSlotAgain)
+{
+    std::string target = "127.0.0.1:" + std::to_string(port);
+    set_connect_target(target.c_str());
+    ASSERT_TRUE(run_until(nullptr, 20, [&] { return client_state == CLIENT_RUNNING; }));
+    int first_slot = own_slot;
+    uint32_t first_key = session_key;
+
+    // The goodbye frees the slot; the server's answer closes the client.
+    leave_server();
+    ASSERT_TRUE(run_until(nullptr, 5, [&] { return net_socket == -1; }));
+    EXPECT_EQ(own_slot, NET_NO_SLOT);
+
+    set_connect_target(target.c_str());
+    ASSERT_TRUE(run_until(nullptr, 20, [&] { return client_state == CLIENT_RUNNING; })) << "state " << client_state;
+    EXPECT_EQ(own_slot, first_slot) << "the lowest free slot again";
+    EXPECT_NE(session_key, first_key) << "a new key for the new contact";
+    EXPECT_NE(get_slot_bike(own_slot), nullptr);
+}
+
 }   // namespace

@@ -79,6 +79,8 @@ static uint8_t track_digest[20];
 static int gates_to_finish;
 static uint8_t gate_batch[RELIABLE_NODE_BYTES];
 static int gate_batch_count;
+static uint32_t fixed_key;
+uint64_t server_bytes_sent;
 
 void default_server_options(ServerOptions *o)
 {
@@ -156,7 +158,9 @@ static double now_seconds(void)
 
 static void send_to(const SocketAddress *to, const uint8_t *bytes, int length)
 {
-    send_datagram(server_socket, bytes, length, to);
+    server_bytes_sent += (uint64_t)length;
+    if (server_socket != -1)
+        send_datagram(server_socket, bytes, length, to);
 }
 
 static void send_text_to(const SocketAddress *to, const char *text)
@@ -263,7 +267,7 @@ static ServerClient *client_of(const SocketAddress *from, const uint8_t *p, int 
 
 static uint32_t random_key(void)
 {
-    uint32_t key = 0;
+    uint32_t key = fixed_key;
     while (key == 0)
         if (getrandom(&key, sizeof key, 0) != (ssize_t)sizeof key)
             key = (uint32_t)rand() | 1u;
@@ -774,6 +778,7 @@ static void run_server_tic(double now)
 int start_race_server(const ServerOptions *options)
 {
     server_options = *options;
+    fixed_key = 0;
     if (track_catalogue.count == 0)
         scan_track_catalogue();
     set_track_folder(server_options.track);
@@ -804,6 +809,23 @@ int start_race_server(const ServerOptions *options)
     open_session();
     next_tic_time = now_seconds();
     return 1;
+}
+
+void prepare_race_server(const ServerOptions *options, uint32_t key)
+{
+    stop_race_server();
+    server_options = *options;
+    fixed_key = key;
+    session = 0;
+    gate_batch_count = 0;
+    gates_to_finish = 0;
+    memset(track_digest, 0, sizeof track_digest);
+    open_session();
+}
+
+void run_server_tic_at(double now)
+{
+    run_server_tic(now);
 }
 
 int server_port(void)

@@ -46,6 +46,13 @@ void stop_race_server(void);
 // One datagram from a sender, as the server's reader takes it (tests and
 // the fuzz target call it directly).
 void handle_client_datagram(const uint8_t *data, int length, const SocketAddress *from);
+// Tests, fuzzing and benchmarks: the options in force and a session open
+// without a track or a socket (nothing leaves, the bytes are counted);
+// every slot's key is the given one when it is not 0.
+void prepare_race_server(const ServerOptions *options, uint32_t key);
+// One server tic as if run at the given time on the monotonic clock.
+void run_server_tic_at(double now);
+extern uint64_t server_bytes_sent;   // datagram bytes handed to the socket
 // The session tic and the session now.
 uint32_t server_session_tic(void);
 uint32_t server_session_id(void);
