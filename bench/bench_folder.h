@@ -29,6 +29,22 @@ inline std::string make_bench_folder()
     return dir;
 }
 
+// The generated game data's folder (RUTLINE_GAMEDATA, else the build tree's
+// `gamedata` output), or an empty string when it has not been made.
+inline std::string generated_data_root()
+{
+    const char *env = getenv("RUTLINE_GAMEDATA");
+    std::string dir = env ? env : "";
+#ifdef RUTLINE_GAMEDATA_DIR
+    if (dir.empty())
+        dir = RUTLINE_GAMEDATA_DIR;
+#endif
+    struct stat info;
+    if (dir.empty() || stat((dir + "/manifest.txt").c_str(), &info) != 0)
+        return std::string();
+    return dir;
+}
+
 // Writes a file, making its folders.
 inline void write_bench_file(const std::string &path, const std::string &bytes)
 {

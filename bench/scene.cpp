@@ -6,6 +6,7 @@
 // Needs an X display (xvfb-run) and the generated game data (the gamedata
 // target, or RUTLINE_GAMEDATA naming its folder).
 #include "app/default_data.h"
+#include "bench_folder.h"
 #include "bike/bike_create.h"
 #include "bike/bike_pose.h"
 #include "bike/bike_state.h"
@@ -50,16 +51,8 @@ std::string data_folder;
 // The folder of the generated data, or empty when there is none.
 std::string find_game_data()
 {
-    const char *env = getenv("RUTLINE_GAMEDATA");
-    std::string dir = env ? env : "";
-#ifdef RUTLINE_GAMEDATA_DIR
-    if (dir.empty())
-        dir = RUTLINE_GAMEDATA_DIR;
-#endif
-    struct stat info;
-    if (dir.empty() || stat((dir + "/manifest.txt").c_str(), &info) != 0)
-        return std::string();
-    return dir + "/data";
+    std::string root = generated_data_root();
+    return root.empty() ? root : root + "/data";
 }
 
 bool open_window(benchmark::State &state)

@@ -34,16 +34,11 @@ std::string self_path;
 
 std::string find_packed_data()
 {
-    const char *env = getenv("RUTLINE_GAMEDATA");
-    std::string dir = env ? env : "";
-#ifdef RUTLINE_GAMEDATA_DIR
-    if (dir.empty())
-        dir = RUTLINE_GAMEDATA_DIR;
-#endif
+    std::string root = generated_data_root();
     struct stat info;
-    if (dir.empty() || stat((dir + "/packed/rutline.saf").c_str(), &info) != 0)
+    if (root.empty() || stat((root + "/packed/rutline.saf").c_str(), &info) != 0)
         return std::string();
-    return dir + "/packed";
+    return root + "/packed";
 }
 
 // A fresh home holding settings for a 640 x 480 window; the data folder is

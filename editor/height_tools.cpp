@@ -42,33 +42,13 @@ static float block_height(const Terrain *terrain, const float *heights, int b, f
     float inverse = 1.0f / (float)b;   // exact: b is a power of two
     fx = fminf(fmaxf(fx, -2.0f), limit) * inverse;
     fz = fminf(fmaxf(fz, -2.0f), limit) * inverse;
-    float fcx = floorf(fx), fcz = floorf(fz);
-    int cx = (int)fcx, cz = (int)fcz;
-    float u = fx - fcx, v = fz - fcz;
-    int a, c;
-    if ((cx ^ cz) & 1) {
-        a = cx;
-        c = cx + 1;
-    } else {
-        u = 1.0f - u;
-        a = cx + 1;
-        c = cx;
-    }
-    int r = cz, r2 = cz + 1;
-    if (u + v > 1.0f) {
-        u = 1.0f - u;
-        v = 1.0f - v;
-        int swap = a;
-        a = c;
-        c = swap;
-        r = cz + 1;
-        r2 = cz;
-    }
+    TriangleChoice t;
+    choose_cell_triangle(fx, fz, &t);
     auto at = [&](int column, int row) {
         return heights[clamp_index(row * b, side) * side + clamp_index(column * b, side)];
     };
-    float h0 = at(a, r), h1 = at(c, r), h2 = at(a, r2);
-    return h0 + (h1 - h0) * u + (h2 - h0) * v;
+    float h0 = at(t.a, t.r), h1 = at(t.b, t.r), h2 = at(t.a, t.r2);
+    return h0 + (h1 - h0) * t.u + (h2 - h0) * t.v;
 }
 
 static int level_block(const Terrain *terrain, int level)

@@ -206,7 +206,7 @@ int name_demo(const char *text)
         print_message("Demo name must be a plain file name");
         return 0;
     }
-    snprintf(demo_name, sizeof demo_name, "%s", name);
+    snprintf(demo_name, sizeof demo_name, "%.*s", (int)sizeof demo_name - 1, name);
     print_message("Demo name updated");
     return 1;
 }

@@ -67,23 +67,8 @@ uint32_t *allocate_terrain_bitmap(int bits, int set)
     return map;
 }
 
-// The triangle of the cell under (x, z): corner columns a and b on row r,
-// column a on row r2, and the weights u and v along them.
-struct TriangleChoice {
-    int a, b, r, r2;
-    float u, v;
-};
-
-static void choose_triangle(const Terrain *terrain, float x, float z, TriangleChoice *choice)
+void choose_cell_triangle(float fx, float fz, TriangleChoice *choice)
 {
-    float inverse = 1.0f / terrain->cell;
-    float fx = x * inverse;
-    float fz = z * inverse;
-    // Far outside the grid every point takes the edge values; keep the cell
-    // index representable (NaN lands on the low edge).
-    float limit = (float)terrain->side + 2.0f;
-    fx = fminf(fmaxf(fx, -2.0f), limit);
-    fz = fminf(fmaxf(fz, -2.0f), limit);
     float fcx = floorf(fx);
     float fcz = floorf(fz);
     int cx = (int)fcx;
@@ -115,6 +100,19 @@ static void choose_triangle(const Terrain *terrain, float x, float z, TriangleCh
     choice->r2 = r2;
     choice->u = u;
     choice->v = v;
+}
+
+static void choose_triangle(const Terrain *terrain, float x, float z, TriangleChoice *choice)
+{
+    float inverse = 1.0f / terrain->cell;
+    float fx = x * inverse;
+    float fz = z * inverse;
+    // Far outside the grid every point takes the edge values; keep the cell
+    // index representable (NaN lands on the low edge).
+    float limit = (float)terrain->side + 2.0f;
+    fx = fminf(fmaxf(fx, -2.0f), limit);
+    fz = fminf(fmaxf(fz, -2.0f), limit);
+    choose_cell_triangle(fx, fz, choice);
 }
 
 static inline int clamp_index(int value, int side)

@@ -109,6 +109,15 @@ struct Terrain {
     int ground_filters_set;     // the ground textures' filters follow the render mode
 };
 
+// The triangle of the grid cell under (fx, fz) in cells: the cell's
+// diagonal alternates with its parity; corner columns a and b on row r,
+// column a on row r2, and the weights u and v along them.
+struct TriangleChoice {
+    int a, b, r, r2;
+    float u, v;
+};
+void choose_cell_triangle(float fx, float fz, TriangleChoice *choice);
+
 extern Terrain *current_terrain;   // null while no track is loaded
 
 // Sizes derived from the grid exponent.

@@ -160,8 +160,9 @@ TEST_F(CameraKeys, FileRoundTripAndBadLines)
         SCOPED_TRACE(name);
         EXPECT_FALSE(read_camera_keys(name));
         EXPECT_EQ(key_tics(), (std::vector<int>{100, 300}));
-        if (strcmp(name, "missing") != 0)
+        if (strcmp(name, "missing") != 0) {
             EXPECT_FALSE(write_camera_keys(name));
+        }
     }
     EXPECT_FALSE(file_exists(test_home_dir() + "flight"));
 }
@@ -219,8 +220,9 @@ TEST_F(DemoNaming, NamesTable)
         SCOPED_TRACE(c.text);
         EXPECT_EQ(name_demo(c.text), c.ok);
         EXPECT_STREQ(demo_name, c.name);
-        if (c.reply)
+        if (c.reply) {
             EXPECT_EQ(last_message(), c.reply);
+        }
     }
     demo_play_file = demo_record_file;   // playing: nothing is being recorded
     EXPECT_EQ(name_demo("run4"), 0);

@@ -99,10 +99,11 @@ TEST_F(ConsoleTest, CommandTable)
         SCOPED_TRACE(c.line);
         print_message("-");
         EXPECT_EQ(run_console_line(c.line), c.taken);
-        if (c.reply)
+        if (c.reply) {
             EXPECT_EQ(last_message(), c.reply);
-        else if (!c.taken)
+        } else if (!c.taken) {
             EXPECT_EQ(last_message(), "-") << "nothing said";
+        }
         if (c.check)
             c.check();
     }

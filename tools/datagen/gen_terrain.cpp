@@ -13,6 +13,7 @@
 #include "tools/datagen/gen_sky.h"
 #include "tools/datagen/gen_textures.h"
 #include "tools/datagen/gen_track.h"
+#include "track/terrain.h"
 
 namespace {
 
@@ -231,34 +232,15 @@ float track_model_height(const TrackModel *track, float x, float z)
     // The game's triangles: split by the parity of the cell.
     float cell = track->design->cell;
     float fx = x / cell, fz = z / cell;
-    int cx = (int)floorf(fx), cz = (int)floorf(fz);
-    float u = fx - (float)cx, v = fz - (float)cz;
-    int a, b;
-    if ((cx ^ cz) & 1) {
-        a = cx;
-        b = cx + 1;
-    } else {
-        u = 1.0f - u;
-        a = cx + 1;
-        b = cx;
-    }
-    int r = cz, r2 = cz + 1;
-    if (u + v > 1.0f) {
-        u = 1.0f - u;
-        v = 1.0f - v;
-        int t = a;
-        a = b;
-        b = t;
-        r = cz + 1;
-        r2 = cz;
-    }
+    TriangleChoice t;
+    choose_cell_triangle(fx, fz, &t);
     auto at = [&](int column, int row) {
         column = column < 0 ? 0 : column >= track->side ? track->side - 1 : column;
         row = row < 0 ? 0 : row >= track->side ? track->side - 1 : row;
         return track->heights[(size_t)row * track->side + column];
     };
-    float h0 = at(a, r), h1 = at(b, r), h2 = at(a, r2);
-    return h0 + (h1 - h0) * u + (h2 - h0) * v;
+    float h0 = at(t.a, t.r), h1 = at(t.b, t.r), h2 = at(t.a, t.r2);
+    return h0 + (h1 - h0) * t.u + (h2 - h0) * t.v;
 }
 
 int build_track_model(TrackModel *track, const TrackDesign *design)
