@@ -181,6 +181,17 @@ void checked_free(void *block)
     free(block);
 }
 
+char *checked_strdup(const char *text)
+{
+    if (!text)
+        return nullptr;
+    size_t length = strlen(text) + 1;
+    char *copy = (char *)checked_malloc(length);
+    if (copy)
+        memcpy(copy, text, length);
+    return copy;
+}
+
 void dump_live_allocations(void)
 {
     if (!checking())

@@ -8,6 +8,8 @@ void *checked_malloc(size_t size);
 void *checked_calloc(size_t count, size_t size);
 void *checked_realloc(void *block, size_t size);   // null: the old block stays valid
 void checked_free(void *block);                     // null is allowed
+// A checked copy of a string; null for null or when out of memory.
+char *checked_strdup(const char *text);
 void dump_live_allocations(void);
 void *xmalloc(size_t size);                         // never null
 // Blocks that are written whole soon after: from 2 MiB on they are aligned

@@ -705,7 +705,7 @@ static int insert_decal(const Decal *source, int index)
     EditorState *s = editor_state;
     Terrain *t = s->terrain;
     Decal copy = *source;
-    copy.name = copy_decal_name(source->name);
+    copy.name = checked_strdup(source->name);
     if (source->name && !copy.name)
         return 0;
     if (!append_to_growable_array(&t->decals)) {

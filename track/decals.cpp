@@ -43,17 +43,6 @@ void free_decal_storage(Terrain *terrain)
     free_growable_array(&terrain->decal_grid.scratch[1]);
 }
 
-char *copy_decal_name(const char *name)
-{
-    if (!name)
-        return nullptr;
-    size_t length = strlen(name) + 1;
-    char *copy = (char *)checked_malloc(length);
-    if (copy)
-        memcpy(copy, name, length);
-    return copy;
-}
-
 const char *get_decal_name(const Decal *decal)
 {
     return decal->name;
@@ -105,7 +94,7 @@ int load_decals(Terrain *terrain, GameFile *file)
         // save writes it back.
         if (!decal.image && !decal.texture && !editor_on)
             continue;
-        decal.name = copy_decal_name(name);
+        decal.name = checked_strdup(name);
         Decal *slot = decal.name ? (Decal *)append_to_growable_array(&terrain->decals) : nullptr;
         if (slot)
             *slot = decal;

@@ -28,7 +28,5 @@ void decal_half_extents(const Decal *decal, float *hx, float *hz);
 int create_decal_storage(Terrain *terrain);
 void free_decal_storage(Terrain *terrain);
 int load_decals(Terrain *terrain, GameFile *file);
-// A copy of a decal's name for a new decal (null when none or out of memory).
-char *copy_decal_name(const char *name);
 // The name a decal was read or copied with, or null.
 const char *get_decal_name(const Decal *decal);

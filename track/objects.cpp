@@ -120,17 +120,6 @@ void free_statue(Statue *statue)
     statue->pose_count = 0;
 }
 
-static char *copy_name(const char *name)
-{
-    if (!name)
-        return nullptr;
-    size_t length = strlen(name) + 1;
-    char *copy = (char *)checked_malloc(length);
-    if (copy)
-        memcpy(copy, name, length);
-    return copy;
-}
-
 // The index a failed append answers: the last entry, never below 0.
 static int last_index(const GrowableArray *table)
 {
@@ -147,9 +136,9 @@ int add_statue(float x, float height_offset, float z, float yaw, const char *mod
     statue.height_offset = height_offset;
     statue.yaw = yaw;
     statue.yaw_power = yaw >= 3.25f ? exp2f(yaw) : 0.0f;
-    statue.names[0] = copy_name(model_name);
-    statue.names[1] = copy_name(texture_name);
-    statue.names[2] = copy_name(shape_name);
+    statue.names[0] = checked_strdup(model_name);
+    statue.names[1] = checked_strdup(texture_name);
+    statue.names[2] = checked_strdup(shape_name);
     if (model_name)
         statue.model = load_model(model_name);
     if (statue.model && texture_name) {
@@ -205,7 +194,7 @@ int add_billboard(float x, float height_offset, float z, float width, float heig
     if (texture_name && parse_colour_prefix(texture_name, billboard.colour))
         texture_name += 8;
     billboard.texture = texture_name ? load_texture(texture_name) : 0;
-    billboard.texture_name = copy_name(texture_name);
+    billboard.texture_name = checked_strdup(texture_name);
     billboard.x = x;
     billboard.z = z;
     billboard.width = width;
