@@ -72,6 +72,7 @@ constexpr int ACK_SIZE = 13;
 constexpr int NET_TIC_MAX = 1 << 30;
 constexpr int STATE_TIC_AHEAD_MAX = 256;      // a record's tic past the server tic
 constexpr int NET_GATE_INDEX_MAX = 1 << 20;   // gate indices below this
+constexpr uint32_t NET_GATE_MISSED = 0xffffffffu;   // the tic of a checkpoint missed
 constexpr int NET_LAPS_MAX = 1000;
 constexpr int RELIABLE_AHEAD_MAX = 256;       // pending numbers past the expected one
 constexpr int OUTGOING_QUEUE_MAX = 1024;      // beyond this, erosion and keep-alive dropped
@@ -102,6 +103,7 @@ constexpr int SERVER_UPLOAD_MAX = 16 << 20;
 constexpr int SERVER_SILENCE_SECONDS = 10;
 constexpr int SERVER_SESSION_GRACE_SECONDS = 30;
 constexpr int SERVER_DEFAULT_COUNTDOWN = 10;   // seconds from announce to gate drop
+constexpr int SERVER_NEW_SESSION_REPEAT = 64;  // tics between new-session packets to a client not answering
 
 inline uint32_t get_u32(const uint8_t *p)
 {

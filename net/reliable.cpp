@@ -123,12 +123,16 @@ int queue_reliable_message(int type, const void *body, int length)
 void send_reliable_head(void)
 {
     PacketNode *head = outgoing_packets;
-    if (!head || net_socket == -1)
+    // Before the welcome the server takes no packet: a message queued then
+    // (a keep-alive answer) waits for the slot and key it must carry.
+    if (!head || net_socket == -1 || own_slot == NET_NO_SLOT)
         return;
     double now = net_now();
     if (head->send_time > now)
         return;
     head->send_time = now + RELIABLE_RESEND;
+    put_u32(head->datagram + 1, (uint32_t)own_slot);
+    put_u32(head->datagram + 5, session_key);
     if (send_datagram(net_socket, head->datagram, head->length, &server_address) < 0 && socket_error_name) {
         char text[128];
         snprintf(text, sizeof text, "sendto error (%.100s)", socket_error_name);

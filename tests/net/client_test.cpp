@@ -383,6 +383,28 @@ TEST_F(ClientTest, OutgoingQueueBoundDropsOnlyErosionAndKeepAlive)
     EXPECT_EQ(outgoing_packet_count(), OUTGOING_QUEUE_MAX + 1);
 }
 
+TEST_F(ClientTest, MessageQueuedBeforeTheWelcomeCarriesTheSlotItGets)
+{
+    server.drain();
+    // A keep-alive reaches the client while its welcome is lost: the answer
+    // waits, and goes with the slot and key of the welcome.
+    feed(reliable(0, MESSAGE_KEEP_ALIVE, ""));
+    ASSERT_EQ(outgoing_packet_count(), 1);
+    send_reliable_head();
+    for (const std::string &b : server.drain())
+        EXPECT_NE(b[0], PACKET_RELIABLE) << "nothing reliable goes without a slot";
+    welcome(5, 1234);
+    send_reliable_head();
+    std::vector<std::string> sent = server.drain();
+    ASSERT_EQ(sent.size(), 1u);
+    const uint8_t *b = (const uint8_t *)sent[0].data();
+    EXPECT_EQ(b[0], PACKET_RELIABLE);
+    EXPECT_EQ(get_u32(b + 1), 5u);
+    EXPECT_EQ(get_u32(b + 5), 1234u);
+    EXPECT_EQ(get_u32(b + 9), 0u);
+    EXPECT_EQ(b[13], MESSAGE_KEEP_ALIVE);
+}
+
 TEST(RiderInfo, SlotStringsTable)
 {
     struct Case {

@@ -18,48 +18,20 @@
 #include "net/client.h"
 #include "race/race_fixture.h"
 #include "race/race_state.h"
+#include "server_child.h"
 
 namespace {
 
-volatile int child_stop;
-
-void on_term(int)
-{
-    child_stop = 1;
-}
-
-// Forks the server on port 0; its port comes back through a pipe.
+// The server for these tests: 2 laps of the fixture loop, uploads allowed.
 pid_t start_server_child(const std::string &uploads, int *port)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        signal(SIGTERM, on_term);
-        ServerOptions o;
-        default_server_options(&o);
-        o.port = 0;
-        snprintf(o.track, sizeof o.track, "%s", RACE_TRACK);
-        o.laps = 2;
-        o.countdown = 20;
-        snprintf(o.upload_folder, sizeof o.upload_folder, "%s", uploads.c_str());
-        int p = start_race_server(&o) ? server_port() : -1;
-        if (write(fds[1], &p, sizeof p) != (ssize_t)sizeof p)
-            _exit(3);
-        close(fds[1]);
-        if (p < 0)
-            _exit(2);
-        run_race_server(&child_stop);
-        _exit(0);
-    }
-    close(fds[1]);
-    *port = -1;
-    if (read(fds[0], port, sizeof *port) != (ssize_t)sizeof *port)
-        *port = -1;
-    close(fds[0]);
-    return pid;
+    ServerOptions o;
+    default_server_options(&o);
+    snprintf(o.track, sizeof o.track, "%s", RACE_TRACK);
+    o.laps = 2;
+    o.countdown = 20;
+    snprintf(o.upload_folder, sizeof o.upload_folder, "%s", uploads.c_str());
+    return ::start_server_child(o, port);
 }
 
 std::string u32(uint32_t v)

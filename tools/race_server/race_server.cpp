@@ -53,6 +53,7 @@ struct ServerClient {
     uint8_t state[39];
     int gates_passed;
     int restart_asked;
+    int commands_sent;           // the session's commands are queued
     // Reliable out: a queue; the first 32 unacknowledged are in flight.
     OutPacket *out;
     int out_count, out_capacity;
@@ -156,9 +157,13 @@ static double now_seconds(void)
     return (double)clock_milliseconds() * 0.001;
 }
 
+void (*server_send_observer)(const SocketAddress *to, const uint8_t *bytes, int length);
+
 static void send_to(const SocketAddress *to, const uint8_t *bytes, int length)
 {
     server_bytes_sent += (uint64_t)length;
+    if (server_send_observer)
+        server_send_observer(to, bytes, length);
     if (server_socket != -1)
         send_datagram(server_socket, bytes, length, to);
 }
@@ -298,6 +303,8 @@ static void take_contact(const uint8_t *p, int length, const SocketAddress *from
         if (c->phase != PHASE_FREE && c->client_id == id &&
             c->address.address.sin_addr.s_addr == from->address.sin_addr.s_addr &&
             c->address.address.sin_port == from->address.sin_port) {
+            // Its welcome was lost: it is not silent.
+            c->last_heard = now_seconds();
             send_welcome(slot);
             return;
         }
@@ -340,14 +347,7 @@ static void send_race(ServerClient *c)
         c->newest_tic = 0;
         c->gates_passed = 0;
         c->restart_asked = 0;
-        // Sessions open with the commands.
-        for (int i = 0; i < server_options.command_count; i++)
-            queue_to(c, MESSAGE_COMMAND, server_options.commands[i], (int)strlen(server_options.commands[i]));
-        if (server_options.erode >= 0) {
-            char text[64];
-            snprintf(text, sizeof text, "erode %u %d", session, server_options.erode);
-            queue_to(c, MESSAGE_COMMAND, text, (int)strlen(text));
-        }
+        c->commands_sent = 0;
     }
 }
 
@@ -361,6 +361,31 @@ static int in_session(const ServerClient *c)
 static int grid_is_set(void)
 {
     return session_tic >= start_tic;
+}
+
+// A client's session opens with the commands once it has synced: the race
+// reset it makes on its own grid place would undo what came before.
+static void set_synced(ServerClient *c)
+{
+    c->phase = PHASE_SYNCED;
+    if (c->commands_sent)
+        return;
+    c->commands_sent = 1;
+    for (int i = 0; i < server_options.command_count; i++)
+        queue_to(c, MESSAGE_COMMAND, server_options.commands[i], (int)strlen(server_options.commands[i]));
+    if (server_options.erode >= 0) {
+        char text[64];
+        snprintf(text, sizeof text, "erode %u %d", session, server_options.erode);
+        queue_to(c, MESSAGE_COMMAND, text, (int)strlen(text));
+    }
+}
+
+static void send_new_session(ServerClient *c)
+{
+    uint8_t p[5];
+    p[0] = SERVER_NEW_SESSION;
+    put_u32(p + 1, session);
+    send_to(&c->address, p, sizeof p);
 }
 
 // The next rider above the acknowledged one, or the client's own packet.
@@ -510,7 +535,10 @@ static void deliver(ServerClient *c, const uint8_t *p, int length)
     case MESSAGE_GATES:
         if (n >= 12 && get_u32(body) == session) {
             uint32_t gate = get_u32(body + 4), tic = get_u32(body + 8);
-            if (gate >= NET_GATE_INDEX_MAX || tic > NET_TIC_MAX || (int)gate != c->gates_passed)
+            // A checkpoint the rider missed comes with the tic -1: it counts,
+            // or every later pass would be refused.
+            if (gate >= NET_GATE_INDEX_MAX || (tic > NET_TIC_MAX && tic != NET_GATE_MISSED) ||
+                (int)gate != c->gates_passed)
                 break;
             c->gates_passed = (int)gate + 1;
             if (gate_batch_count >= (RELIABLE_NODE_BYTES - GATES_HEADER_SIZE) / GATE_RECORD_SIZE)
@@ -626,11 +654,11 @@ void handle_client_datagram(const uint8_t *p, int length, const SocketAddress *f
         break;
     case CLIENT_SYNCING:
         if (length >= SESSION_PACKET_SIZE && get_u32(p + 9) == session)
-            c->phase = PHASE_SYNCED;
+            set_synced(c);
         break;
     case CLIENT_RUNNING:
         if (length >= STATE_PACKET_SIZE && get_u32(p + 9) == session) {
-            c->phase = PHASE_SYNCED;
+            set_synced(c);
             uint32_t tic = get_u32(p + 17);
             uint32_t echoed = get_u32(p + 13);
             if (echoed <= session_tic && echoed > c->echoed_server_tic)
@@ -706,9 +734,21 @@ static void send_states(ServerClient *c)
     }
 }
 
+// Gate passes relayed to some client and not yet acknowledged by it.
+static int gates_in_flight(void)
+{
+    if (gate_batch_count > 0)
+        return 1;
+    for (const ServerClient &c : clients)
+        for (int i = 0; i < c.out_count; i++)
+            if (!c.out[i].acked && c.out[i].data[5] == MESSAGE_GATES)
+                return 1;
+    return 0;
+}
+
 static void new_session_if_due(void)
 {
-    int riders = 0, finished = 0, asked = 0, walking = 0, unknown = 0;
+    int riders = 0, finished = 0, asked = 0, walking = 0, unknown = 0, unknown_racer = 0;
     for (ServerClient &c : clients) {
         if (c.phase == PHASE_FREE)
             continue;
@@ -724,27 +764,29 @@ static void new_session_if_due(void)
         if (c.gate == NET_NO_SLOT)
             finished++;
         asked += c.restart_asked;
-        // A rider joined before the gate drop that this one was not told of.
+        // A rider joined before the gate drop that this one was not told of;
+        // one with a grid place would race unseen by it.
         for (int slot = 0; slot < NET_NO_SLOT; slot++)
-            if (&clients[slot] != &c && in_session(&clients[slot]) && !c.announced[slot])
+            if (&clients[slot] != &c && in_session(&clients[slot]) && !c.announced[slot]) {
                 unknown = 1;
+                unknown_racer |= clients[slot].gate != NET_NO_SLOT;
+            }
     }
     if (riders == 0 || walking > 0)
         return;
     int length = (int)lround(server_options.minutes * 60.0 * SERVER_TIC_RATE);
-    int due = finished == riders || asked == riders ||
+    // A finished race waits until every client holds every gate pass: the
+    // next session's packets make the last one's gate passes stale.
+    int due = (finished == riders && !gates_in_flight()) || asked == riders ||
               (length > 0 && session_tic >= start_tic + (uint32_t)length +
                                                 SERVER_SESSION_GRACE_SECONDS * SERVER_TIC_RATE) ||
-              (unknown && !grid_is_set());
+              (unknown && !grid_is_set()) || unknown_racer;
     if (!due)
         return;
     open_session();
-    uint8_t p[5];
-    p[0] = SERVER_NEW_SESSION;
-    put_u32(p + 1, session);
     for (ServerClient &c : clients)
         if (c.phase == PHASE_SYNCED)
-            send_to(&c.address, p, sizeof p);
+            send_new_session(&c);
 }
 
 static void run_server_tic(double now)
@@ -764,11 +806,16 @@ static void run_server_tic(double now)
             free_client(&c);
             continue;
         }
-        // A quiet client is asked to answer.
-        if (now - c.last_heard > 3.0 && c.out_count == 0)
+        // A quiet client is asked to answer, once it knows its slot: the
+        // answer must carry it.
+        if (c.phase >= PHASE_WALKING && now - c.last_heard > 3.0 && c.out_count == 0)
             queue_to(&c, MESSAGE_KEEP_ALIVE, "", 0);
         if (session_tic % SERVER_STATE_EVERY == 0 && c.phase == PHASE_SYNCED && c.session == session)
             send_states(&c);
+        // Told of the new session until it answers: a lost packet would
+        // leave it in the last one for good.
+        if (session_tic % SERVER_NEW_SESSION_REPEAT == 0 && c.phase == PHASE_SYNCED && c.session != session)
+            send_new_session(&c);
         send_reliable(&c, now);
     }
     if (session_tic % SERVER_STATE_EVERY == 0)

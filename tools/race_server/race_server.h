@@ -53,6 +53,8 @@ void prepare_race_server(const ServerOptions *options, uint32_t key);
 // One server tic as if run at the given time on the monotonic clock.
 void run_server_tic_at(double now);
 extern uint64_t server_bytes_sent;   // datagram bytes handed to the socket
+// Tests: sees every datagram the server sends, when set.
+extern void (*server_send_observer)(const SocketAddress *to, const uint8_t *bytes, int length);
 // The session tic and the session now.
 uint32_t server_session_tic(void);
 uint32_t server_session_id(void);
