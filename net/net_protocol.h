@@ -104,6 +104,7 @@ constexpr int SERVER_SILENCE_SECONDS = 10;
 constexpr int SERVER_SESSION_GRACE_SECONDS = 30;
 constexpr int SERVER_DEFAULT_COUNTDOWN = 10;   // seconds from announce to gate drop
 constexpr int SERVER_NEW_SESSION_REPEAT = 64;  // tics between new-session packets to a client not answering
+constexpr int SERVER_FINISH_WAIT_SECONDS = 10; // most a finished race waits for its gate passes to be held
 
 inline uint32_t get_u32(const uint8_t *p)
 {

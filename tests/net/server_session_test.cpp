@@ -1,9 +1,10 @@
 // The race server's sessions without a socket: datagrams go in through its
 // reader and what it sends is watched. The session's commands follow a
 // client's race reset, a missed checkpoint keeps later passes flowing, a
-// new session is repeated to a client that does not answer, keep-alives go
-// only to clients that know their slot, and a rider with a grid place that
-// another does not know of opens a new session.
+// finished race waits a while for its passes to be held, a new session is
+// repeated to a client that does not answer, keep-alives go only to
+// clients that know their slot, and a rider with a grid place that another
+// does not know of opens a new session.
 #include "tools/race_server/race_server.h"
 
 #include <gtest/gtest.h>
@@ -187,6 +188,47 @@ TEST_F(ServerSessions, MissedCheckpointCountsAndLaterPassesAreRelayed)
         EXPECT_EQ(get_u32(r), 0u);
         EXPECT_EQ(get_u32(r + 4), relayed[k].gate);
         EXPECT_EQ(get_u32(r + 8), relayed[k].tic);
+    }
+}
+
+TEST_F(ServerSessions, FinishedRaceWaitsForItsGatePassesToBeHeld)
+{
+    struct Case {
+        const char *name;
+        int acknowledge;          // the riders acknowledge the relayed passes
+        int tics_to_new_session;  // after both finished, at most
+    };
+    const Case cases[] = {
+        {"passes acknowledged", 1, 8},
+        {"passes never acknowledged: the wait ends", 0, SERVER_FINISH_WAIT_SECONDS * SERVER_TIC_RATE + 8},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        sent.clear();
+        start(10);
+        set_server_gates_to_finish(2);
+        two_synced_riders();
+        tics(1);
+        uint32_t session = server_session_id();
+        for (int i = 0; i < 2; i++)
+            for (uint32_t gate = 0; gate < 2; gate++)
+                reliable(i, gate, MESSAGE_GATES, u32(session) + u32(gate) + u32(100 + gate));
+        tics(16);
+        EXPECT_EQ(server_session_id(), session) << "both finished, the passes not yet held";
+        if (c.acknowledge)
+            for (int i = 0; i < 2; i++)
+                for (const std::string &b : to(i, PACKET_RELIABLE))
+                    from(i, head(PACKET_ACK, i) + b.substr(1, 4));
+        int waited = 0;
+        while (server_session_id() == session && waited < c.tics_to_new_session) {
+            tics(1);
+            waited++;
+        }
+        EXPECT_EQ(server_session_id(), session + 1) << "after " << waited << " tics";
+        if (!c.acknowledge) {
+            EXPECT_GE(waited, SERVER_FINISH_WAIT_SECONDS * SERVER_TIC_RATE - 32);
+        }
+        stop_race_server();
     }
 }
 

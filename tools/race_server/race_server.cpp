@@ -78,6 +78,7 @@ static int session_opened;
 static double next_tic_time;
 static uint8_t track_digest[20];
 static int gates_to_finish;
+static uint32_t finished_tic;   // session tic when every rider had finished, 0 = not yet
 static uint8_t gate_batch[RELIABLE_NODE_BYTES];
 static int gate_batch_count;
 static uint32_t fixed_key;
@@ -419,6 +420,7 @@ static void open_session(void)
 {
     session++;
     session_tic = 1;
+    finished_tic = 0;
     start_tic = 1 + (uint32_t)lround(server_options.countdown * SERVER_TIC_RATE);
     session_opened = 1;
     for (ServerClient &c : clients)
@@ -734,15 +736,18 @@ static void send_states(ServerClient *c)
     }
 }
 
-// Gate passes relayed to some client and not yet acknowledged by it.
+// Gate passes relayed to a rider of the session and not yet acknowledged.
 static int gates_in_flight(void)
 {
     if (gate_batch_count > 0)
         return 1;
-    for (const ServerClient &c : clients)
+    for (const ServerClient &c : clients) {
+        if (c.phase != PHASE_SYNCED || c.session != session)
+            continue;
         for (int i = 0; i < c.out_count; i++)
             if (!c.out[i].acked && c.out[i].data[5] == MESSAGE_GATES)
                 return 1;
+    }
     return 0;
 }
 
@@ -775,9 +780,14 @@ static void new_session_if_due(void)
     if (riders == 0 || walking > 0)
         return;
     int length = (int)lround(server_options.minutes * 60.0 * SERVER_TIC_RATE);
-    // A finished race waits until every client holds every gate pass: the
-    // next session's packets make the last one's gate passes stale.
-    int due = (finished == riders && !gates_in_flight()) || asked == riders ||
+    // A finished race waits until every rider holds every gate pass (the
+    // next session's packets make the last one's stale), for a while at most.
+    if (finished < riders)
+        finished_tic = 0;
+    else if (finished_tic == 0)
+        finished_tic = session_tic;
+    int passes_held = !gates_in_flight() || session_tic - finished_tic >= SERVER_FINISH_WAIT_SECONDS * SERVER_TIC_RATE;
+    int due = (finished == riders && passes_held) || asked == riders ||
               (length > 0 && session_tic >= start_tic + (uint32_t)length +
                                                 SERVER_SESSION_GRACE_SECONDS * SERVER_TIC_RATE) ||
               (unknown && !grid_is_set()) || unknown_racer;
@@ -873,6 +883,11 @@ void prepare_race_server(const ServerOptions *options, uint32_t key)
 void run_server_tic_at(double now)
 {
     run_server_tic(now);
+}
+
+void set_server_gates_to_finish(int gates)
+{
+    gates_to_finish = gates;
 }
 
 int server_port(void)

@@ -52,6 +52,8 @@ void handle_client_datagram(const uint8_t *data, int length, const SocketAddress
 void prepare_race_server(const ServerOptions *options, uint32_t key);
 // One server tic as if run at the given time on the monotonic clock.
 void run_server_tic_at(double now);
+// Tests: the gate passes that finish the race (the track's gates otherwise).
+void set_server_gates_to_finish(int gates);
 extern uint64_t server_bytes_sent;   // datagram bytes handed to the socket
 // Tests: sees every datagram the server sends, when set.
 extern void (*server_send_observer)(const SocketAddress *to, const uint8_t *bytes, int length);
