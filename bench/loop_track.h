@@ -5,8 +5,13 @@
 
 #include "bench_folder.h"
 
+#include <benchmark/benchmark.h>
 #include <cmath>
 #include <string>
+
+#include "bike/physics_world.h"
+#include "race/race_control.h"
+#include "track/track.h"
 
 // Writes the track and the generic shapes under the folder's data.
 inline void write_loop_track(const std::string &bench_dir)
@@ -53,4 +58,25 @@ inline void write_loop_track(const std::string &bench_dir)
     }
     gates += "firstlap:\n0 1 2 3 4 5\nnormallap:\n0 1 2 3 4 5\n";
     write_bench_file(dir + "timing_gates", gates);
+}
+
+// A benchmark program's main: the loop track and bike meshes in a fresh
+// bench folder (in *folder while the benchmarks run), then the race world
+// and the folder taken down.
+inline int run_loop_track_benchmarks(int argc, char **argv, std::string *folder)
+{
+    *folder = make_bench_folder();
+    if (folder->empty())
+        return 1;
+    write_loop_track(*folder);
+    write_bench_bike_meshes(*folder);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    end_race();
+    free_track();
+    free_track_catalogue();
+    destroy_physics_world();
+    remove_bench_folder(*folder);
+    return 0;
 }

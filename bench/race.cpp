@@ -245,18 +245,5 @@ BENCHMARK(robots_race)->Arg(40)->Arg(160)->Unit(benchmark::kMillisecond)->Iterat
 
 int main(int argc, char **argv)
 {
-    bench_dir = make_bench_folder();
-    if (bench_dir.empty())
-        return 1;
-    write_loop_track(bench_dir);
-    write_bench_bike_meshes(bench_dir);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    end_race();
-    free_track();
-    free_track_catalogue();
-    destroy_physics_world();
-    remove_bench_folder(bench_dir);
-    return 0;
+    return run_loop_track_benchmarks(argc, argv, &bench_dir);
 }
