@@ -188,18 +188,6 @@ static int renderstats_command(const char *)
     return 1;
 }
 
-static int togglespy_command(const char *)
-{
-    toggle(&spy_mode, "Spy mode");
-    return 1;
-}
-
-static int togglegraph_command(const char *)
-{
-    toggle(&telemetry_on, "Suspension graph");
-    return 1;
-}
-
 static int bbopt_command(const char *argument)
 {
     int value;
@@ -372,42 +360,6 @@ static int writekeys_command(const char *argument)
     return 1;
 }
 
-static int togglekeycam_command(const char *)
-{
-    toggle(&keycam_mode, "Keycam mode");
-    return 1;
-}
-
-static int togglefps_command(const char *)
-{
-    toggle(&show_fps, "FPS display");
-    return 1;
-}
-
-static int toggletime_command(const char *)
-{
-    toggle(&show_race_time, "Time display");
-    return 1;
-}
-
-static int toggleping_command(const char *)
-{
-    toggle(&show_ping, "Ping display");
-    return 1;
-}
-
-static int togglespam_command(const char *)
-{
-    toggle(&hide_spam, "Hide spam");
-    return 1;
-}
-
-static int togglespeed_command(const char *)
-{
-    toggle(&show_speed, "Speed display");
-    return 1;
-}
-
 static int sendfile_command(const char *argument)
 {
     char name[256];
@@ -531,12 +483,26 @@ struct ConsoleCommand {
     CommandHandler handler;
 };
 
-// Looked up in this order.
+// The commands that switch a setting on or off and say which it is now.
+static const struct {
+    const char *name;
+    int *flag;
+    const char *label;
+} console_toggles[] = {
+    {"togglespy", &spy_mode, "Spy mode"},
+    {"togglegraph", &telemetry_on, "Suspension graph"},
+    {"togglekeycam", &keycam_mode, "Keycam mode"},
+    {"togglefps", &show_fps, "FPS display"},
+    {"toggletime", &show_race_time, "Time display"},
+    {"toggleping", &show_ping, "Ping display"},
+    {"togglespam", &hide_spam, "Hide spam"},
+    {"togglespeed", &show_speed, "Speed display"},
+};
+
+// Looked up in this order, after the toggles.
 static const ConsoleCommand console_commands[] = {
     {"savetrackinfo", MATCH_EXACT, savetrackinfo_command},
     {"renderstats", MATCH_EXACT, renderstats_command},
-    {"togglespy", MATCH_EXACT, togglespy_command},
-    {"togglegraph", MATCH_EXACT, togglegraph_command},
     {"bbopt", MATCH_PREFIX, bbopt_command},
     {"pipe", MATCH_PREFIX, pipe_command},
     {"namedemo", MATCH_PREFIX, namedemo_command},
@@ -554,12 +520,6 @@ static const ConsoleCommand console_commands[] = {
     {"listkeys", MATCH_EXACT, listkeys_command},
     {"readkeys", MATCH_PREFIX, readkeys_command},
     {"writekeys", MATCH_PREFIX, writekeys_command},
-    {"togglekeycam", MATCH_EXACT, togglekeycam_command},
-    {"togglefps", MATCH_EXACT, togglefps_command},
-    {"toggletime", MATCH_EXACT, toggletime_command},
-    {"toggleping", MATCH_EXACT, toggleping_command},
-    {"togglespam", MATCH_EXACT, togglespam_command},
-    {"togglespeed", MATCH_EXACT, togglespeed_command},
     {"sendfile", MATCH_WORD, sendfile_command},
     {"listfiles", MATCH_WORD, listfiles_command},
     {"messagelines", MATCH_WORD, messagelines_command},
@@ -606,6 +566,11 @@ int run_console_line(const char *text)
         return 0;
     if (text[0] != '/' && text[0] != '\\')
         return send_chat_line(text);
+    for (const auto &t : console_toggles)
+        if (!strcmp(text + 1, t.name)) {
+            toggle(t.flag, t.label);
+            return 1;
+        }
     for (const ConsoleCommand &command : console_commands) {
         const char *argument = match_command(&command, text + 1);
         if (argument)
