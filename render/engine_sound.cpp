@@ -13,6 +13,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -23,6 +24,12 @@ enum {
     ENGINE_START_WRITE = 11025,
     NAME_LENGTH = 1024,
 };
+
+// Each slot's engine starts this fraction of a firing after the one before
+// (modulo one firing): irrational, so no two slots fire together when their
+// engines run at one speed, and a pack of identical engines never adds up
+// in phase.
+static const double START_PHASE_SPREAD = 0.6180339887498949;
 
 // ---- pipe taps --------------------------------------------------------------------------
 
@@ -277,6 +284,24 @@ void read_engine_sound_line(EngineDefinition *definition, const char *text)
 
 // ---- a rider's engine sound ------------------------------------------------------------
 
+int engine_start_phase(int slot)
+{
+    double fraction = std::fmod(slot * START_PHASE_SPREAD, 1.0);
+    if (!(fraction >= 0.0))
+        fraction += 1.0;   // a negative slot
+    int phase = (int)(fraction * ENGINE_FIRING);
+    return phase < ENGINE_FIRING ? phase : ENGINE_FIRING - 1;
+}
+
+// The slot a sound is set up in, or 0 for one outside the table.
+static int engine_sound_slot(const EngineSound *sound)
+{
+    uintptr_t at = (uintptr_t)sound, first = (uintptr_t)engine_sounds;
+    if (at < first || at >= first + sizeof engine_sounds)
+        return 0;
+    return (int)((at - first) / sizeof *sound);
+}
+
 void free_engine_sound(EngineSound *sound)
 {
     free_voice(sound->voice);
@@ -305,7 +330,7 @@ void load_engine_sound(EngineSound *sound, const BikeState *bike, const char *fi
     sound->previous_rpm = 1000.0f;
     sound->firing_frequency = 10.0f;
     sound->write_position = ENGINE_START_WRITE;
-    sound->phase = 0;
+    sound->phase = engine_start_phase(engine_sound_slot(sound));
     sound->firing_count = 0;
     sound->level = 1.0f;
     sound->load = 0.0f;

@@ -72,10 +72,14 @@ const EngineDefinition *fifty_definition(void);
 // (or none) the four-stroke, any other the two-stroke.
 const EngineDefinition *engine_definition_for_class(const char *engine_class);
 
-// Sets a slot's engine sound up: a fresh voice when audio is open, the
+// Sets a slot's engine sound up: a fresh voice when audio is open, its
+// slot's start phase (a sound outside engine_sounds starts as slot 0), the
 // built-in for the bike's class, then the ".braap" file found for the given
 // name (else the bike's skin) or the class default.
 void load_engine_sound(EngineSound *sound, const BikeState *bike, const char *file_name);
+// Where a slot's engine starts in its firing, 0..ENGINE_FIRING-1: 0 for slot
+// 0, every slot apart from the others.
+int engine_start_phase(int slot);
 // Frees the voice and clears the handle.
 void free_engine_sound(EngineSound *sound);
 // The class default ".braap" file, opened for reading, or null.

@@ -110,6 +110,13 @@ int draw_recording(ClassTable *out, const EngineVoice *voice, int row, int colum
             samples[p * period + i] = amplitude * strength * attack *
                                       (0.55f * body + 0.35f * thump + noise_share * hiss * burst);
         }
+        // No offset: a pack of engines would add it up and lose headroom.
+        double sum = 0.0;
+        for (int i = 0; i < period; i++)
+            sum += samples[p * period + i];
+        float mean = (float)(sum / period);
+        for (int i = 0; i < period; i++)
+            samples[p * period + i] -= mean;
     }
     return 1;
 }
