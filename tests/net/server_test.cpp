@@ -59,13 +59,16 @@ struct RawRider {
     SocketAddress server{};
     uint32_t slot = 160, key = 0, session = 0, tic = 1;
     int synced = 0;
+    int acknowledges = 1;
     std::string texts;
     std::string state;                       // the state it sends; its tic byte when empty
     std::vector<std::string> gate_messages;  // bodies of the gate passes relayed to it
     std::set<uint32_t> seen;                 // reliable numbers taken
     std::map<uint32_t, std::string> unacked; // its reliable packets not yet acknowledged
     uint32_t next_number = 0;
+    std::set<uint32_t> acked;   // its packets acknowledged
     int steps = 0;
+    std::map<int, uint32_t> newest_states;   // slot -> newest state tic relayed to it
 
     // A reliable message to the server, sent again every 64 steps until
     // acknowledged.
@@ -99,12 +102,21 @@ struct RawRider {
                 send(head(CLIENT_SYNCING) + u32(session));
                 synced = 1;
                 break;
+            case SERVER_STATES:
+                for (uint32_t k = 0; k < get_u32(b + 13) && STATES_HEADER_SIZE + (k + 1) * STATE_RECORD_SIZE <= (uint32_t)n;
+                     k++) {
+                    const uint8_t *r = b + STATES_HEADER_SIZE + k * STATE_RECORD_SIZE;
+                    newest_states[get_u16(r)] = std::max(newest_states[get_u16(r)], get_u32(r + 4));
+                }
+                break;
             case SERVER_NEW_SESSION:
                 session = get_u32(b + 1);
                 synced = 0;
                 send(head(CLIENT_RESTART) + u32(session));
                 break;
             case PACKET_RELIABLE:
+                if (!acknowledges)
+                    break;
                 send(head(PACKET_ACK) + u32(get_u32(b + 1)));
                 if (!seen.insert(get_u32(b + 1)).second)
                     break;
@@ -114,8 +126,10 @@ struct RawRider {
                     gate_messages.emplace_back((const char *)b + 6, (size_t)n - 6);
                 break;
             case PACKET_ACK:
-                if (n >= 5)
+                if (n >= 5) {
                     unacked.erase(get_u32(b + 1));
+                    acked.insert(get_u32(b + 1));
+                }
                 break;
             default: break;
             }
@@ -332,6 +346,82 @@ TEST_F(ServerLoopback, MissedCheckpointRelayedAndCounted)
     }
     std::vector<uint32_t> expected = {NET_GATE_MISSED, 500};
     EXPECT_EQ(tics, expected);
+}
+
+// Resident memory of a process, in bytes.
+long resident_bytes(pid_t pid)
+{
+    std::string status;
+    if (!read_file("/proc/" + std::to_string(pid) + "/status", &status))
+        return -1;
+    size_t at = status.find("VmRSS:");
+    return at == std::string::npos ? -1 : std::stol(status.substr(at + 6)) * 1024;
+}
+
+TEST_F(ServerLoopback, ChatFloodKeepsStatesFlowingInBoundedMemory)
+{
+    RawRider riders[3];
+    for (int i = 0; i < 3; i++) {
+        resolve_address(&riders[i].server, ("127.0.0.1:" + std::to_string(port)).c_str(), 0);
+        riders[i].send(std::string(1, '\0') + std::string(8, '\0') + u32(41) + u32(200 + (uint32_t)i) +
+                       std::string(4, '\0'));
+    }
+    auto step_all = [&] {
+        for (RawRider &r : riders)
+            r.step();
+    };
+    ASSERT_TRUE(run_until(nullptr, 10, [&] {
+        step_all();
+        return riders[0].synced && riders[1].synced && riders[2].synced;
+    }));
+    RawRider &flooder = riders[0], &rider = riders[1], &watcher = riders[2];
+    ASSERT_TRUE(run_until(nullptr, 5, [&] {
+        step_all();
+        return watcher.newest_states[(int)rider.slot] > 0;
+    }));
+    long before = resident_bytes(pid);
+    ASSERT_GT(before, 0);
+
+    // 200,000 chat packets in bursts, the others riding between them and
+    // acknowledging nothing: what is queued for them stays. A burst goes
+    // again, but for what was acknowledged, until the server took all of
+    // it (a while at most), so that the flood reaches the server rather
+    // than an overflowing socket.
+    rider.acknowledges = watcher.acknowledges = 0;
+    const uint32_t FLOOD = 200000, BURST = 200;
+    uint32_t seen_at_half = 0;
+    auto chat = [&](uint32_t number) {
+        flooder.send(flooder.head(PACKET_RELIABLE) + u32(number) + std::string(1, (char)MESSAGE_TEXT) +
+                     "no one likes a spammer");
+    };
+    for (uint32_t k = 0; k < FLOOD; k += BURST) {
+        for (int round = 0; round < 40; round++) {
+            if (round % 8 == 0)
+                for (uint32_t j = k; j < k + BURST; j++)
+                    if (!flooder.acked.count(j))
+                        chat(j);
+            usleep(250);
+            step_all();
+            if (flooder.acked.count(k + BURST - 1) && flooder.acked.size() >= k + BURST)
+                break;
+        }
+        if (k == FLOOD / 2)
+            seen_at_half = watcher.newest_states[(int)rider.slot];
+    }
+    printf("%zu of the %u chat packets acknowledged\n", flooder.acked.size(), FLOOD);
+    EXPECT_GT(flooder.acked.size(), (size_t)FLOOD * 9 / 10) << "the server took the flood";
+    uint32_t seen_at_end = watcher.newest_states[(int)rider.slot];
+    rider.acknowledges = watcher.acknowledges = 1;
+    ASSERT_TRUE(run_until(nullptr, 3, [&] {
+        step_all();
+        return watcher.newest_states[(int)rider.slot] > seen_at_end + 64;
+    })) << "states still relayed after the flood";
+    long after = resident_bytes(pid);
+    EXPECT_GT(seen_at_half, 0u);
+    EXPECT_GT(seen_at_end, seen_at_half) << "states relayed during the flood";
+    EXPECT_LT(after - before, 32L << 20) << "resident memory " << before << " -> " << after;
+    printf("server resident memory %ld -> %ld bytes over the flood; %d lines relayed\n", before, after, (int)std::count(watcher.texts.begin(), watcher.texts.end(), '\n'));
+    EXPECT_NE(watcher.texts.find("no one likes a spammer"), std::string::npos) << "a line of it relayed";
 }
 
 int rutted_cells()

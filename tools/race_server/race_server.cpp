@@ -41,7 +41,7 @@ struct OutPacket {
 struct InPacket {
     uint32_t number;
     int length;
-    uint8_t data[1];
+    uint8_t data[];   // the length of it
 };
 
 // Kinds of queued message, each with its bound; the first three may be
@@ -979,13 +979,12 @@ static void new_session_if_due(void)
 static void run_server_tic(double now)
 {
     session_tic++;
-    // Passes that waited for room go first.
-    for (ServerClient &c : clients)
-        if (c.phase != PHASE_FREE && c.pending[0])
-            deliver_pending(&c);
     for (ServerClient &c : clients) {
         if (c.phase == PHASE_FREE)
             continue;
+        // A packet that waited for room is tried again.
+        if (c.pending[0])
+            deliver_pending(&c);
         if (now - c.last_heard > SERVER_SILENCE_SECONDS) {
             log_printf("Slot %d silent: freed\n", (int)(&c - clients));
             free_client(&c);
