@@ -20,6 +20,7 @@
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stage_timers.h"
+#include "app/termination.h"
 #include "app/track_settings.h"
 #include "bike/bike_getters.h"
 #include "bike/bike_pose.h"
@@ -71,6 +72,7 @@ enum {
 
 int should_exit(void)
 {
+    take_termination_signals();
     if (termination_requested)
         exit_requested = 1;
     return exit_requested != 0;
