@@ -42,39 +42,22 @@ void end_overlay(void)
 }
 
 // What a whole drawing step may change: the overlay's state and lighting,
-// fog, polygon and texture state, both matrices and the projection's
-// extents. Steps nest no deeper than the attribute stack.
-static const GLbitfield DRAW_STEP_STATE_BITS = OVERLAY_STATE_BITS | GL_LIGHTING_BIT | GL_FOG_BIT |
-                                               GL_POLYGON_BIT | GL_TEXTURE_BIT | GL_VIEWPORT_BIT;
-enum { DRAW_STEP_DEPTH = 8 };
-static float step_half_extents[DRAW_STEP_DEPTH][2];
-static int draw_step_depth;
+// fog, polygon and texture state, and the model-view matrix.
+static const GLbitfield DRAW_STEP_STATE_BITS =
+    OVERLAY_STATE_BITS | GL_LIGHTING_BIT | GL_FOG_BIT | GL_POLYGON_BIT | GL_TEXTURE_BIT;
 
 void begin_draw_step(void)
 {
     glPushAttrib(DRAW_STEP_STATE_BITS);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
-    if (draw_step_depth < DRAW_STEP_DEPTH) {
-        step_half_extents[draw_step_depth][0] = view_half_width;
-        step_half_extents[draw_step_depth][1] = view_half_height;
-    }
-    draw_step_depth++;
 }
 
 void end_draw_step(void)
 {
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
     glPopAttrib();
-    if (draw_step_depth > 0 && --draw_step_depth < DRAW_STEP_DEPTH) {
-        view_half_width = step_half_extents[draw_step_depth][0];
-        view_half_height = step_half_extents[draw_step_depth][1];
-    }
 }
 
 void draw_blended_rect(float red, float green, float blue, float alpha, float x0, float y0, float x1,

@@ -15,9 +15,10 @@ void begin_flat_overlay(void);
 // one unit a line, y up.
 void begin_text_overlay(float lines);
 void end_overlay(void);
-// A whole drawing step (a view, the race overlay, a menu) keeps what it
-// changes between these: the GL state it may touch, both matrices and the
-// projection's extents (view_half_width and view_half_height).
+// A whole drawing step (a view, the race overlay, a menu) gives back what
+// it changes between these: the GL state it may touch and the model-view
+// matrix. The projection is the view's: a view step sets it, with its
+// extents (set_projection), for the rest of the frame.
 void begin_draw_step(void);
 void end_draw_step(void);
 // An untextured quad blended by its alpha.

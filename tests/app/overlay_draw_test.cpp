@@ -192,20 +192,21 @@ TEST_F(OverlayWindow, EveryDrawingStepGivesBackTheStateItFound)
     print_message("A message line");
     struct Step {
         const char *name;
+        bool view;   // a view sets the frame's projection
         std::function<void()> draw;
     } steps[] = {
-        {"title view", [] { draw_splash_screen(""); }},
-        {"loading screen", [] { draw_splash_screen("Loading track"); }},
-        {"busy counter", [] { draw_busy_counter(5); }},
-        {"hud", [] { draw_hud(-1); }},
-        {"race overlay", [] { draw_race_overlay(-1); }},
-        {"free camera view", [] { draw_keycam_view(); }},
-        {"main menu", [] { menu_state = MENU_MAIN; draw_menu(); }},
-        {"new race screen", [] { menu_state = MENU_NEW_RACE; draw_menu(); }},
-        {"bike setup screen", [] { menu_state = MENU_BIKE_SETUP; draw_menu(); }},
-        {"graphics screen", [] { menu_state = MENU_GRAPHICS_SOUND; draw_menu(); }},
-        {"console", [] { menu_state = MENU_CONSOLE; draw_menu(); }},
-        {"exit screen", [] { menu_state = MENU_EXIT; draw_menu(); }},
+        {"title view", false, [] { draw_splash_screen(""); }},
+        {"loading screen", false, [] { draw_splash_screen("Loading track"); }},
+        {"busy counter", false, [] { draw_busy_counter(5); }},
+        {"hud", false, [] { draw_hud(-1); }},
+        {"race overlay", false, [] { draw_race_overlay(-1); }},
+        {"free camera view", true, [] { draw_keycam_view(); }},
+        {"main menu", false, [] { menu_state = MENU_MAIN; draw_menu(); }},
+        {"new race screen", false, [] { menu_state = MENU_NEW_RACE; draw_menu(); }},
+        {"bike setup screen", false, [] { menu_state = MENU_BIKE_SETUP; draw_menu(); }},
+        {"graphics screen", false, [] { menu_state = MENU_GRAPHICS_SOUND; draw_menu(); }},
+        {"console", false, [] { menu_state = MENU_CONSOLE; draw_menu(); }},
+        {"exit screen", false, [] { menu_state = MENU_EXIT; draw_menu(); }},
     };
     for (const Step &step : steps) {
         SCOPED_TRACE(step.name);
@@ -213,6 +214,11 @@ TEST_F(OverlayWindow, EveryDrawingStepGivesBackTheStateItFound)
         GlState before = read_gl_state();
         step.draw();
         GlState after = read_gl_state();
+        if (step.view) {
+            memcpy(after.projection, before.projection, sizeof after.projection);
+            after.half_width = before.half_width;
+            after.half_height = before.half_height;
+        }
         EXPECT_TRUE(before == after) << "changed:" << describe_difference(before, after);
         EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
         menu_state = MENU_NONE;
