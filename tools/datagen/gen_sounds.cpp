@@ -1,11 +1,14 @@
 // Engine sound definitions and their sound tables. A recording holds a few
 // periods of one engine speed and load: each period is one firing, an
-// exhaust pulse (a sharp rise, a ringing body at the pipe's note and a
-// burst of noise) drawn with a little variation from firing to firing.
-// Every class is recorded at one level; then the game's own synthesis runs
-// each table through its engine speeds at loads 0 and 1, and a row whose
-// sound would come near the byte limit (the pipe rings up at some firing
-// rates) is trimmed, both loads alike, until none does.
+// exhaust pulse (a short sharp crack, then a faint ringing body at the
+// pipe's note, a low thump and a burst of noise) drawn with a little
+// variation from firing to firing. The crack carries the loudness and the
+// rest of the period stays quiet, so that a pack of engines rarely adds up
+// past the limits. Every row is scaled so that its louder recording peaks at
+// one level; then the game's own synthesis runs each table through its
+// engine speeds at loads 0 and 1, and a row whose sound would come near the
+// byte limit (the pipe rings up at some firing rates) is trimmed, both loads
+// alike, until none does.
 // The torque range of each class comes from its bikes' torque curves.
 #include "tools/datagen/gen_sounds.h"
 
@@ -25,9 +28,16 @@ namespace {
 const int TABLE_ROWS = 5, TABLE_COLUMNS = 2, PERIODS = 4;
 
 // A firing's amplitude: LOAD_ZERO_AMPLITUDE + LOAD_AMPLITUDE_RISE x load,
-// times the recording level.
+// before the row is scaled to RECORDING_PEAK (of the 16-bit range) at load 1.
 const float LOAD_ZERO_AMPLITUDE = 0.18f, LOAD_AMPLITUDE_RISE = 0.32f;
-const float RECORDING_LEVEL = 1.8f;
+const float RECORDING_PEAK = 0.75f;
+
+// A firing's parts: the crack rises in CRACK_RISE samples and dies away in
+// CRACK_DECAY of the period; the others, weighed against it, rise in
+// PULSE_RISE samples.
+const float CRACK_RISE = 1.0f, CRACK_DECAY = 0.007f, PULSE_RISE = 6.0f;
+const float CRACK_WEIGHT = 1.0f, BODY_WEIGHT = 0.06f, THUMP_WEIGHT = 0.03f;
+const float THUMP_DECAY = 0.15f, BURST_DECAY = 0.1f;   // of the period
 
 // The farthest the synthesised sound may reach from the centre byte (127):
 // some room for the swing of a changing engine speed.
@@ -92,7 +102,7 @@ int draw_recording(ClassTable *out, const EngineVoice *voice, int row, int colum
     out->count[row] = PERIODS * period;
     GenRandom random;
     seed_gen_random(&random, mix_seed((uint32_t)class_index, (uint32_t)(row * 16 + column)));
-    float amplitude = RECORDING_LEVEL * (LOAD_ZERO_AMPLITUDE + LOAD_AMPLITUDE_RISE * load);
+    float amplitude = LOAD_ZERO_AMPLITUDE + LOAD_AMPLITUDE_RISE * load;
     float noise_share = voice->noise * (0.5f + load);
     float brown = 0.0f;
     for (int p = 0; p < PERIODS; p++) {
@@ -101,14 +111,17 @@ int draw_recording(ClassTable *out, const EngineVoice *voice, int row, int colum
         float decay = voice->body_decay * (float)period;
         for (int i = 0; i < period; i++) {
             float t = (float)i;
-            float attack = 1.0f - expf(-t / 6.0f);
+            float crack = (1.0f - expf(-t / CRACK_RISE)) * expf(-t / (CRACK_DECAY * (float)period));
+            float rise = 1.0f - expf(-t / PULSE_RISE);
             float body = expf(-t / decay) * sinf(2.0f * 3.14159265f * note * t / (float)ENGINE_RATE);
-            float thump = expf(-t / (0.15f * (float)period)) * (1.0f - t / (float)period);
+            float thump = expf(-t / (THUMP_DECAY * (float)period)) * (1.0f - t / (float)period);
             brown = 0.92f * brown + 0.08f * (float)gen_random_range(&random, -1.0, 1.0);
             float hiss = (float)gen_random_range(&random, -1.0, 1.0) * 0.35f + brown * 2.0f;
-            float burst = expf(-t / (0.25f * (float)period));
-            samples[p * period + i] = amplitude * strength * attack *
-                                      (0.55f * body + 0.35f * thump + noise_share * hiss * burst);
+            float burst = expf(-t / (BURST_DECAY * (float)period));
+            samples[p * period + i] =
+                amplitude * strength *
+                (CRACK_WEIGHT * crack +
+                 rise * (BODY_WEIGHT * body + THUMP_WEIGHT * thump + noise_share * hiss * burst));
         }
         // No offset: a pack of engines would add it up and lose headroom.
         double sum = 0.0;
@@ -319,10 +332,12 @@ int make_class_table(ClassTable *out, const EngineVoice *voice, int class_index)
 {
     memset(out, 0, sizeof *out);
     for (int r = 0; r < TABLE_ROWS; r++) {
-        out->trim[r] = 1.0f;
+        float loudest = 0.0f;
         for (int c = 0; c < TABLE_COLUMNS; c++) {
             if (!draw_recording(out, voice, r, c, class_index))
                 return 0;
+            for (int i = 0; i < out->count[r]; i++)
+                loudest = fmaxf(loudest, fabsf(out->drawn[r][c][i]));
             SoundCell *cell = &out->cells[r * TABLE_COLUMNS + c];
             cell->samples = out->read[r][c];
             cell->sample_count = out->count[r];
@@ -330,6 +345,7 @@ int make_class_table(ClassTable *out, const EngineVoice *voice, int class_index)
             cell->rpm = voice->rpm[r];
             cell->load = (float)c;
         }
+        out->trim[r] = loudest > 0.0f ? RECORDING_PEAK / loudest : 1.0f;
     }
     out->table.name = voice->class_name;
     out->table.cells = out->cells;
