@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // The temporary folder of this test process (removed at exit). The test main
 // also points XDG_DATA_HOME at test_dir()/xdg and KZ_HOME at test_dir()/data.
@@ -23,6 +24,16 @@ std::string gzip_bytes(const std::string &bytes);
 // status (0 when body returned normally, -1 when it did not exit) and, when
 // stderr_text is given, what the child wrote to standard error.
 int run_in_child(const std::function<void()> &body, std::string *stderr_text = nullptr);
+
+// Runs body in a forked child whose files may grow to at most limit bytes
+// (RLIMIT_FSIZE; SIGXFSZ ignored, so a write past it fails with EFBIG);
+// limit 0 sets none. The child's exit status is body's result (0..255), -1
+// when it did not exit. Fork only while the process has no GL threads: a
+// body that needs GL opens its own window in the child.
+int run_with_file_limit(long limit, const std::function<int()> &body);
+
+// Every file under the folder whose name ends in the ending (recursively).
+std::vector<std::string> files_ending_in(const std::string &folder, const std::string &ending);
 
 // Ends a race fixture: the race, every bike, the physics world, the track,
 // the shape cache, the catalogue and the track folder.
