@@ -1,8 +1,10 @@
-// Save all of the generated default track with the disk filling up: the
-// child process that saves may not grow a file past a limit, or a rename
-// fails part way; every track file stays as it was, the track still loads,
-// the editor says it failed and keeps the unsaved bit. Without a limit a
-// save loads back as the same track.
+// The editor's Save all of the generated default track with the disk
+// filling up: the child process that saves may not grow a file past a
+// limit, or a rename fails part way; every track file stays as it was, the
+// track still loads, the editor says it failed and keeps the unsaved bit.
+// Without a limit a save loads back as the same track. (Here beside the
+// other tests of the generated data: the whole track takes a while to load
+// and save under the sanitizers.)
 #include "app/default_data.h"
 #include "core/message.h"
 #include "core/replace_file.h"
@@ -21,11 +23,35 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
 namespace {
+
+// Both absent, or both there with the same bytes (read in blocks: the
+// height and shading files are megabytes).
+bool same_file(const std::string &a, const std::string &b)
+{
+    FILE *fa = fopen(a.c_str(), "rb"), *fb = fopen(b.c_str(), "rb");
+    bool same = !fa && !fb;
+    if (fa && fb) {
+        static char block_a[1 << 16], block_b[1 << 16];
+        for (;;) {
+            size_t na = fread(block_a, 1, sizeof block_a, fa), nb = fread(block_b, 1, sizeof block_b, fb);
+            if (na != nb || memcmp(block_a, block_b, na) != 0)
+                break;
+            if (na < sizeof block_a) {
+                same = !ferror(fa) && !ferror(fb);
+                break;
+            }
+        }
+    }
+    if (fa)
+        fclose(fa);
+    if (fb)
+        fclose(fb);
+    return same;
+}
 
 const char *const TRACK_FILES[] = {"billboards",    "timing_gates", "terrain.hf", "terrain.png", "shading.ppm",
                                    "shadingx2.ppm", "tilemap",      "decals",     "statues",     "edinfo"};
@@ -67,22 +93,28 @@ protected:
     }
     Terrain *terrain() { return editor_state->terrain; }
 
-    // The home copies the save writes ("<none>" when absent).
-    std::map<std::string, std::string> home_files()
+    std::string home_file(const char *name) { return test_home_dir() + DEFAULT_TRACK_FOLDER + "/" + name; }
+    std::string kept_file(const char *name) { return test_dir() + "/kept/" + name; }
+    // Keeps a copy of the home copies the save writes (absent ones stay
+    // absent); returns the size of the biggest.
+    size_t keep_home_files()
     {
-        std::map<std::string, std::string> files;
+        size_t biggest = 0;
         for (const char *name : TRACK_FILES) {
+            remove(kept_file(name).c_str());
             std::string bytes;
-            files[name] = read_file(test_home_dir() + DEFAULT_TRACK_FOLDER + "/" + name, &bytes) ? bytes : "<none>";
+            if (read_file(home_file(name), &bytes)) {
+                EXPECT_TRUE(write_file(kept_file(name), bytes)) << name;
+                biggest = std::max(biggest, bytes.size());
+            }
         }
-        return files;
+        return biggest;
     }
-    size_t biggest(const std::map<std::string, std::string> &files)
+    // Every home copy is as kept: the same bytes, or absent as it was.
+    void expect_home_files_kept(const std::string &when)
     {
-        size_t most = 0;
-        for (const auto &file : files)
-            most = std::max(most, file.second.size());
-        return most;
+        for (const char *name : TRACK_FILES)
+            EXPECT_TRUE(same_file(home_file(name), kept_file(name))) << when << ": " << name;
     }
     std::vector<std::string> leftovers()
     {
@@ -164,10 +196,10 @@ TEST_F(SaveAllDefaultTrack, AFullDiskLosesNothingAndWhatIsSavedLoadsBack)
 {
     // The first save: the home folder holds no copy yet, and a failed save
     // leaves none (the track goes on loading from the game data).
-    std::map<std::string, std::string> none = home_files();
+    ASSERT_EQ(keep_home_files(), 0u);
     edit();
     EXPECT_EQ(save_in_child(300), 0);
-    EXPECT_EQ(home_files(), none);
+    expect_home_files_kept("the first save");
     EXPECT_TRUE(leftovers().empty());
 
     // A whole save. The save brings the shading of edited cells up to date
@@ -177,28 +209,27 @@ TEST_F(SaveAllDefaultTrack, AFullDiskLosesNothingAndWhatIsSavedLoadsBack)
     EXPECT_STREQ(editor_state->status, "Saved!");
     EXPECT_EQ(terrain()->change_state & 2, 0);
     LoadedTrack saved_track = snapshot();
-    std::map<std::string, std::string> saved = home_files();
-    size_t full = biggest(saved);
+    size_t full = keep_home_files();
     ASSERT_GT(full, 65536u);
 
     edit();
     for (long limit : {300L, 65536L, (long)full - 1}) {
-        SCOPED_TRACE("limit " + std::to_string(limit));
-        EXPECT_EQ(save_in_child(limit), 0);
-        EXPECT_EQ(home_files(), saved);
-        EXPECT_TRUE(leftovers().empty());
+        std::string when = "limit " + std::to_string(limit);
+        EXPECT_EQ(save_in_child(limit), 0) << when;
+        expect_home_files_kept(when);
+        EXPECT_TRUE(leftovers().empty()) << when;
     }
     // A rename that fails after others worked: those are put back.
     replace_rename = rename_failing_once;
-    for (int n : {1, 4, 8}) {
-        SCOPED_TRACE("rename " + std::to_string(n) + " fails");
+    for (int n : {1, 6}) {
+        std::string when = "rename " + std::to_string(n) + " fails";
         rename_calls = 0;
         failing_call = n;
-        EXPECT_EQ(save_all_track_files(), 0);
-        EXPECT_STRNE(editor_state->status, "Saved!");
-        EXPECT_EQ(terrain()->change_state & 2, 2);
-        EXPECT_EQ(home_files(), saved);
-        EXPECT_TRUE(leftovers().empty());
+        EXPECT_EQ(save_all_track_files(), 0) << when;
+        EXPECT_STRNE(editor_state->status, "Saved!") << when;
+        EXPECT_EQ(terrain()->change_state & 2, 2) << when;
+        expect_home_files_kept(when);
+        EXPECT_TRUE(leftovers().empty()) << when;
     }
     replace_rename = rename;
 
