@@ -216,10 +216,7 @@ int run_with_file_limit(long limit, const std::function<int()> &body)
         fflush(nullptr);
         _exit(result & 255);
     }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return wait_for_child(pid, CHILD_TIMEOUT_SECONDS);
 }
 
 std::vector<std::string> files_ending_in(const std::string &folder, const std::string &ending)

@@ -43,8 +43,9 @@ bool in_fresh_process();
 // Runs body in a forked child whose files may grow to at most limit bytes
 // (RLIMIT_FSIZE; SIGXFSZ ignored, so a write past it fails with EFBIG);
 // limit 0 sets none. The child's exit status is body's result (0..255), -1
-// when it did not exit. Fork only while the process has no GL threads: a
-// body that needs GL opens its own window in the child.
+// when it did not exit or was killed at the time-out. Fork only while the
+// process has no GL threads: a body that needs GL opens its own window in
+// the child.
 int run_with_file_limit(long limit, const std::function<int()> &body);
 
 // Every file under the folder whose name ends in the ending (recursively).
