@@ -5,9 +5,9 @@
 // for byte (or leave none when there was none), and leave no temporary or
 // backup behind; without a limit it must write the file. The editor's Save
 // all, which writes the track's files together, has its own test under the
-// same limits (tests/editor/save_all_test.cpp); the streams that end on a
-// failed write have theirs too: demos (tests/race/demo_test.cpp), raw video
-// and recorded sound (capture_test.cpp).
+// same limits (tests/datagen/save_default_track_test.cpp); the streams that
+// end on a failed write have theirs too: demos (tests/race/demo_test.cpp),
+// raw video and recorded sound (capture_test.cpp).
 #include "app/bike_setup.h"
 #include "app/capture.h"
 #include "app/player_settings.h"
