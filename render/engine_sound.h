@@ -68,6 +68,10 @@ extern EngineSound engine_sounds[160];
 const EngineDefinition *four_stroke_definition(void);
 const EngineDefinition *two_stroke_definition(void);
 const EngineDefinition *fifty_definition(void);
+// Drops every reference to the sound tables and their recordings (called
+// when they are freed): the built-ins are made again on their next use,
+// and the riders' sounds fall silent until they are loaded again.
+void forget_engine_sound_tables(void);
 
 // Sets a slot's engine sound up: a fresh voice when audio is open, the
 // built-in for the bike's class, then the ".braap" file found for the given
