@@ -169,7 +169,7 @@ static void compute_tangents(Model *mesh)
         }
     }
     checked_free(sums);
-    if (mesh->bone_count > 0)
+    if (mesh->bone_count > 0 && n > 0)   // a mesh without vertices has no arrays
         memcpy(mesh->tangents + 3 * n, mesh->tangents, (size_t)n * 3 * sizeof(float));
 }
 
@@ -325,7 +325,7 @@ Model *read_mesh(GameFile *file, const char *name, int bone_count)
         }
         coordinate[1] = 1.0f - coordinate[1];
     }
-    if (skinned) {
+    if (skinned && vertices > 0) {   // a mesh without vertices has no arrays
         memcpy(mesh->positions + 3 * vertices, mesh->positions, (size_t)vertices * 3 * sizeof(float));
         memcpy(mesh->normals + 3 * vertices, mesh->normals, (size_t)vertices * 3 * sizeof(float));
     }

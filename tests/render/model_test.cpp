@@ -151,6 +151,7 @@ TEST(Models, HostileFilesAreRefusedCleanly)
         {"short vertex data", "4 1\n0 0 0 0 0 1\n", false},
         {"short triangles", std::string("4 2\n") + SQUARE_VERTICES + "0 1 2 0\n", false},
         {"indices far out of range", std::string("4 2\n") + SQUARE_VERTICES + "0 1 2000000000 -2000000000 1 2\n", true},
+        {"skinned mesh without vertices", "JM2\n2 s\n16 1 1 1 1 0 1\n0 1 2\n", true},
         {"infinite weight counts nothing", "JM2\n2 s\n1 1 1 1 1 3 1\n0 0 0 0 0 1 0 0 1e999 1\n1 0 0 0 0 1 1 0 1 0\n0 1 0 0 0 1 0 1 0 1\n0 1 2\n", true},
         {"empty file", "", false},
     };
