@@ -169,8 +169,9 @@ TEST(OpenalAudio, VolumeAndPanSetTheChannelGains)
         for (int i = 0; i < 300; i++) {
             ASSERT_NEAR(left[i], want_left[i], 1e-5) << "at " << i;
             ASSERT_NEAR(right[i], want_right[i], 1e-5) << "at " << i;
-            if (c.pan == 0)
+            if (c.pan == 0) {
                 ASSERT_EQ(left[i], right[i]) << "at " << i;
+            }
         }
         // The reference is heard: a centred source keeps more than a third
         // of its level in each channel.
