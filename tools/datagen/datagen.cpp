@@ -3,7 +3,9 @@
 // archive.
 #include "tools/datagen/datagen.h"
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/log.h"
@@ -42,15 +44,21 @@ static int step(const char *name, int ok)
 
 int run_datagen(const DatagenOptions *options)
 {
-    char path[DATA_PATH_MAX];
+    char path[DATA_PATH_MAX], output[PATH_MAX];
     if (!options->output || strlen(options->output) > DATA_PATH_MAX - 64)
         return 0;
     if (!step("clearing the output", clear_output_folder(options->output) && mark_output_folder(options->output)))
         return 0;
+    // The races that ride the lines take their folders from the
+    // environment, where the game only takes a home folder given whole.
+    if (!realpath(options->output, output) || strlen(output) > DATA_PATH_MAX - 64) {
+        fprintf(stderr, "datagen: the output folder %s has no usable full path\n", options->output);
+        return 0;
+    }
     DataSet data, fixtures;
-    snprintf(path, sizeof path, "%s/%s", options->output, DATAGEN_DATA_FOLDER);
+    snprintf(path, sizeof path, "%s/%s", output, DATAGEN_DATA_FOLDER);
     int ok = open_data_set(&data, path);
-    snprintf(path, sizeof path, "%s/%s", options->output, DATAGEN_FIXTURE_FOLDER);
+    snprintf(path, sizeof path, "%s/%s", output, DATAGEN_FIXTURE_FOLDER);
     ok = open_data_set(&fixtures, path) && ok;
 
     ManifestInfo info;
@@ -83,9 +91,9 @@ int run_datagen(const DatagenOptions *options)
     }
     describe_font_versions(info.font_versions, sizeof info.font_versions);
 
-    snprintf(path, sizeof path, "%s/%s", options->output, DATAGEN_ARCHIVE);
+    snprintf(path, sizeof path, "%s/%s", output, DATAGEN_ARCHIVE);
     ok = ok && step("archive", pack_data_set(&data, path));
-    snprintf(path, sizeof path, "%s/%s", options->output, DATAGEN_MANIFEST);
+    snprintf(path, sizeof path, "%s/%s", output, DATAGEN_MANIFEST);
     ok = ok && step("manifest", write_manifest(path, &data, &fixtures, &info));
     ok = ok && data.failures == 0 && fixtures.failures == 0;
     close_data_set(&data);

@@ -10,14 +10,13 @@
 enum { LINE_SKILL_COUNT = 3 };
 
 // How a skill rides: its top speed, the sideways grip it corners with,
-// the braking it plans with, and how it takes the jumps.
+// the braking it plans with, and how fast it rides the bumps.
 struct SkillProfile {
     const char *file;       // "lines_novice" ...
     float top_speed;        // ft/s
     float corner_grip;      // ft/s^2 of sideways acceleration
     float braking;          // ft/s^2 planned
-    float jump_speed;       // share of a jump's designed take-off speed
-    float whoop_speed;      // ft/s over whoops and rhythm sections
+    float bump_share;       // share of the speed whoops and rhythm sections are built for
 };
 extern const SkillProfile SKILL_PROFILES[LINE_SKILL_COUNT];
 
