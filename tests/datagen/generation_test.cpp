@@ -60,7 +60,7 @@ TEST(Generation, ASecondRunWritesTheSameBytes)
     default_datagen_options(&options);
     options.output = "again";
     options.lines = LINES_FIXTURE;
-    options.jobs = 2;
+    options.jobs = 3;
     ASSERT_TRUE(run_datagen(&options));
     Manifest again;
     ASSERT_TRUE(read_manifest(output + "/" + DATAGEN_MANIFEST, &again));

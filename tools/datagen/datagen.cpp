@@ -32,7 +32,7 @@ void default_datagen_options(DatagenOptions *options)
 {
     memset(options, 0, sizeof *options);
     options->lines = LINES_ALL;
-    options->jobs = 2;
+    options->jobs = 3;
 }
 
 static int step(const char *name, int ok)

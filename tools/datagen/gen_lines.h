@@ -45,5 +45,7 @@ int ride_skill_lines(const TrackModel *track, const char *data_folder, const cha
 
 // Every skill's lines for the track, in up to jobs processes at once,
 // added to the set that holds the track's files; the bikes come from the
-// data folder.
+// data folder. Each process then races the game's robots of its skill on
+// the lines it rode (check_track_robots) and fails when they break the
+// bounds.
 int generate_racing_lines(DataSet *set, const char *data_folder, const TrackModel *track, int jobs);
