@@ -131,6 +131,7 @@ TEST(TrackRules, DoublesRollThroughAndTheStartStaysWideToTheFirstTurn)
             }
         }
         EXPECT_GT(straight, 100);
+        EXPECT_GE(m.ahead(t->gate_s, t->leg_end[design->gate_leg]), START_CLEAR) << "the first turn";
         float first_face = t->length;
         for (int f = 0; f < design->feature_count; f++)
             if (design->features[f].kind == FEATURE_TABLETOP || design->features[f].kind == FEATURE_DOUBLE) {
@@ -170,31 +171,39 @@ TEST(TrackRules, ADesignThatBreaksARuleIsRefusedSayingWhich)
 {
     struct Case {
         const char *what;
-        Feature extra;      // added to the fixture loop's features
+        Feature extra;      // added to the fixture loop's features (none: a sandy stretch of no length)
+        float gate_offset;  // the gate's place, 0: the fixture's own
         const char *words;  // in the refusal
     };
-    // The fixture loop: straights of 200 ft after each corner, its gate 25
-    // ft into straight 0, its tabletop 60 ft into straight 2.
+    // The fixture loop: straights of 315, 135, 340 and 160 ft after its
+    // corners, its gate 25 ft into straight 0 (290 ft short of the first
+    // turn), its tabletop 60 ft into straight 2.
+    const Feature none = {FEATURE_SAND, 0, 0, 0, 0, 0, 0, 0};
     const Case cases[] = {
-        {"whoops too high for their speed", {FEATURE_WHOOPS, 1, 20, 24, 0.9f, 0, 8, 12}, "throw a bike at 16."},
-        {"rhythm too tight for its speed", {FEATURE_RHYTHM, 1, 20, 30, 2.5f, 0, 4, 28}, "rhythm section #1"},
-        {"whoops ending 40 ft before a face", {FEATURE_WHOOPS, 2, 0, 24, 0.1f, 0, 2, 10},
+        {"whoops too high for their speed", {FEATURE_WHOOPS, 1, 20, 24, 0.9f, 0, 8, 12}, 0, "throw a bike at 16."},
+        {"rhythm too tight for its speed", {FEATURE_RHYTHM, 1, 20, 30, 2.5f, 0, 4, 28}, 0, "rhythm section #1"},
+        {"whoops ending 40 ft before a face", {FEATURE_WHOOPS, 2, 0, 24, 0.1f, 0, 2, 10}, 0,
          "ends 40 ft before the face of tabletop #0"},
-        {"a tabletop just past the fixture's landing", {FEATURE_TABLETOP, 2, 139, 34, 2.5f, 0.3f, 0, 0},
+        {"a tabletop just past the fixture's landing", {FEATURE_TABLETOP, 2, 139, 34, 2.5f, 0.3f, 0, 0}, 0,
          "before the face of tabletop #1"},
-        {"sand on whoops", {FEATURE_SAND, 1, 0, 0, 0, 0, 0, 60}, "lies in sandy stretch"},
-        {"a jump near the gate", {FEATURE_TABLETOP, 0, 90, 30, 2.0f, 0.3f, 0, 0}, "past the gate"},
+        {"sand on whoops", {FEATURE_SAND, 1, 0, 0, 0, 0, 0, 60}, 0, "lies in sandy stretch"},
+        {"a jump near the gate", {FEATURE_TABLETOP, 0, 90, 30, 2.0f, 0.3f, 0, 0}, 0, "past the gate"},
+        {"the first turn near the gate", none, 100, "the first turn of tracks/fixture_loop is 215 ft past the gate"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         TrackDesign design = FIXTURE_TRACK;
         Feature keep = design.features[0];
         design.feature_count = 0;
+        bool sand = c.extra.kind == FEATURE_SAND, added = !sand || c.extra.spacing > 0.0f;
         // Bumps the sand case lies on.
-        if (c.extra.kind == FEATURE_SAND)
+        if (sand && added)
             design.features[design.feature_count++] = {FEATURE_WHOOPS, 1, 20, 24, 0.4f, 0, 4, 20};
         design.features[design.feature_count++] = keep;
-        design.features[design.feature_count++] = c.extra;
+        if (added)
+            design.features[design.feature_count++] = c.extra;
+        if (c.gate_offset > 0.0f)
+            design.gate_offset = c.gate_offset;
         Model m(&design);
         char why[256] = "";
         int built = build_track_centreline(&m.track);

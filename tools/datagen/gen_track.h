@@ -43,7 +43,7 @@ constexpr float JUMP_BACK_ANGLE = 0.4363323f;   // 25 degrees
 // and the next jump face.
 constexpr float SETTLE_BEFORE_FACE = 90.0f;
 // Past the gate, the room for the pack to string out before the first
-// jump face.
+// jump face and before the first turn.
 constexpr float START_CLEAR = 240.0f;
 
 

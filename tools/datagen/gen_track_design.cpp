@@ -72,6 +72,8 @@ const TrackDesign DEFAULT_TRACK = {
     5,
 };
 
+// A small loop: its start straight runs 290 ft from the gate into a wide
+// first turn, room for a full gate of robots to string out before it.
 const TrackDesign FIXTURE_TRACK = {
     "tracks/fixture_loop",
     "Fixture Loop",
@@ -79,7 +81,7 @@ const TrackDesign FIXTURE_TRACK = {
     1.0f,
     77u,
     4,
-    {{110, 110, 45, 0.18f}, {400, 110, 45, 0.18f}, {400, 400, 45, 0.18f}, {110, 400, 45, 0.18f}},
+    {{40, 130, 45, 0.18f}, {470, 130, 70, 0.18f}, {470, 380, 45, 0.18f}, {40, 380, 45, 0.18f}},
     1,
     {{FEATURE_TABLETOP, 2, 60, 34, 2.5f, 0.3f, 0, 0}},
     24.0f,
@@ -426,6 +428,12 @@ int check_track_design(const TrackModel *track, char *why, int size)
 {
     static const char *const KINDS[] = {"tabletop", "double", "whoops", "rhythm section", "sandy stretch"};
     const TrackDesign *d = track->design;
+    float first_turn = loop_ahead(track, track->gate_s, track->leg_end[d->gate_leg]);
+    if (first_turn < START_CLEAR) {
+        snprintf(why, (size_t)size, "the first turn of %s is %.0f ft past the gate (at least %.0f)", d->folder,
+                 (double)first_turn, (double)START_CLEAR);
+        return 0;
+    }
     for (int f = 0; f < d->feature_count; f++) {
         const Feature *a = &d->features[f];
         float a0, a1;
