@@ -403,19 +403,22 @@ int ride_skill_lines(const TrackModel *track, const char *data_folder, const cha
 
 namespace {
 
-// The work folder of a skill's races beside the set's folder.
+// The work folder of one track's skill races beside the set's folder
+// (the sets of every track lie side by side): job is the track's index
+// times LINE_SKILL_COUNT plus the skill.
 enum { WORK_PATH_MAX = DATA_PATH_MAX + 32 };
 
-void work_folder_of(const DataSet *set, int skill, char *out)
+void work_folder_of(const DataSet *set, int job, char *out)
 {
-    snprintf(out, WORK_PATH_MAX, "%s/../lines-work-%d", set->root, skill);
+    snprintf(out, WORK_PATH_MAX, "%s/../lines-work-%d", set->root, job);
 }
 
 // Copies the line file the races wrote in the home folder into the set.
-int collect_line_file(DataSet *set, const TrackModel *track, int skill)
+int collect_line_file(DataSet *set, const TrackModel *track, int job)
 {
+    int skill = job % LINE_SKILL_COUNT;
     char work[WORK_PATH_MAX], path[2 * WORK_PATH_MAX + 64], name[DATA_PATH_MAX];
-    work_folder_of(set, skill, work);
+    work_folder_of(set, job, work);
     snprintf(path, sizeof path, "%s/Rutline/%s/%s", work, track->design->folder, SKILL_PROFILES[skill].file);
     snprintf(name, sizeof name, "%s/%s", track->design->folder, SKILL_PROFILES[skill].file);
     ByteBuffer bytes = {};
@@ -454,38 +457,52 @@ int copy_track_into_home(const DataSet *set, const char *folder, const char *wor
     return ok;
 }
 
-int generate_racing_lines(DataSet *set, const char *data_folder, const TrackModel *track, int jobs)
+int generate_racing_lines(DataSet *const *sets, const TrackModel *const *tracks, int track_count,
+                          const char *data_folder, int jobs)
 {
+    enum { JOBS_MAX = 8 * LINE_SKILL_COUNT };
+    if (track_count < 1 || track_count * LINE_SKILL_COUNT > JOBS_MAX)
+        return 0;
     if (jobs < 1)
         jobs = 1;
-    pid_t children[LINE_SKILL_COUNT] = {};
+    int total = track_count * LINE_SKILL_COUNT;
+    pid_t children[JOBS_MAX] = {};
     int ok = 1, running = 0, next = 0, done = 0;
-    while (done < LINE_SKILL_COUNT) {
-        if (next < LINE_SKILL_COUNT && running < jobs) {
+    while (done < total) {
+        if (next < total && running < jobs) {
+            DataSet *set = sets[next / LINE_SKILL_COUNT];
+            const TrackModel *track = tracks[next / LINE_SKILL_COUNT];
+            int skill = next % LINE_SKILL_COUNT;
             char work[WORK_PATH_MAX];
             work_folder_of(set, next, work);
             if (!clear_output_folder(work) || !mark_output_folder(work))
-                return 0;
+                ok = 0;
             fflush(nullptr);
-            pid_t child = fork();
+            pid_t child = ok ? fork() : -1;
             if (child == 0) {
                 LineRideReport report;
                 memset(&report, 0, sizeof report);
                 int rode = (strcmp(set->root, data_folder) == 0 || copy_track_into_home(set, track->design->folder, work)) &&
-                           ride_skill_lines(track, data_folder, work, next, &report);
+                           ride_skill_lines(track, data_folder, work, skill, &report);
                 printf("datagen: %s %s: %d races, %d crashes, %d given up, %d of %d rows, %d starts, "
                        "%.1f s for two laps, %.1f ft off the line at most\n",
-                       track->design->folder, SKILL_PROFILES[next].file, report.races, report.crashes, report.stuck,
+                       track->design->folder, SKILL_PROFILES[skill].file, report.races, report.crashes, report.stuck,
                        report.filled_rows, report.rows, report.row0_lines, (double)report.lap_seconds,
                        (double)report.worst_lateral);
                 fflush(nullptr);
                 // The game's robots race on the lines just ridden.
-                rode = rode && check_track_robots(track->design->folder, next, track->design->gate_pieces);
+                rode = rode && check_track_robots(track->design->folder, skill, track->design->gate_pieces);
                 fflush(nullptr);
                 _exit(rode ? 0 : 1);
             }
-            if (child < 0)
-                return 0;
+            if (child < 0) {
+                // No more processes: wait for those running, start none.
+                ok = 0;
+                total = next;
+                if (running == 0)
+                    break;
+                continue;
+            }
             children[next++] = child;
             running++;
             continue;
@@ -494,16 +511,18 @@ int generate_racing_lines(DataSet *set, const char *data_folder, const TrackMode
         pid_t ended = wait(&status);
         if (ended < 0)
             return 0;
-        for (int skill = 0; skill < LINE_SKILL_COUNT; skill++)
-            if (children[skill] == ended) {
-                children[skill] = 0;
+        for (int job = 0; job < next; job++)
+            if (children[job] == ended) {
+                children[job] = 0;
                 running--;
                 done++;
+                DataSet *set = sets[job / LINE_SKILL_COUNT];
+                const TrackModel *track = tracks[job / LINE_SKILL_COUNT];
                 int rode = WIFEXITED(status) && WEXITSTATUS(status) == 0;
                 if (!rode)
-                    fprintf(stderr, "datagen: the %s races of %s failed\n", SKILL_PROFILES[skill].file,
+                    fprintf(stderr, "datagen: the %s races of %s failed\n", SKILL_PROFILES[job % LINE_SKILL_COUNT].file,
                             track->design->folder);
-                ok = collect_line_file(set, track, skill) && rode && ok;
+                ok = collect_line_file(set, track, job) && rode && ok;
             }
     }
     return ok;

@@ -43,9 +43,10 @@ struct LineRideReport {
 int ride_skill_lines(const TrackModel *track, const char *data_folder, const char *work_folder, int skill,
                      LineRideReport *report);
 
-// Every skill's lines for the track, in up to jobs processes at once,
-// added to the set that holds the track's files; the bikes come from the
-// data folder. Each process then races the game's robots of its skill on
-// the lines it rode (check_track_robots) and fails when they break the
-// bounds.
-int generate_racing_lines(DataSet *set, const char *data_folder, const TrackModel *track, int jobs);
+// Every skill's lines for each track (tracks[k], its files written into
+// sets[k]), in up to jobs processes at once, added to the track's set; the
+// bikes come from the data folder. Each process then races the game's
+// robots of its skill on the lines it rode (check_track_robots) and fails
+// when they break the bounds.
+int generate_racing_lines(DataSet *const *sets, const TrackModel *const *tracks, int track_count,
+                          const char *data_folder, int jobs);
