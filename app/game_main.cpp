@@ -73,20 +73,37 @@ static CommandLineOptions launch_options;
 
 static int shut_down_from_closing_audio;
 
-// The environment variable that names a start-up step at whose end the game
-// sends itself SIGTERM (tests of the ordered end).
+// The environment variables that name a start-up step: at its end the game
+// sends itself SIGTERM; just after its check the system is asked to queue a
+// close of the window or a quit, which the next step's pumps meet (tests of
+// the ordered end).
 static const char SIGNAL_AT_STEP_VARIABLE[] = "RUTLINE_SIGNAL_AT_STEP";
+static const char CLOSE_AT_STEP_VARIABLE[] = "RUTLINE_CLOSE_AT_STEP";
+static const char QUIT_AT_STEP_VARIABLE[] = "RUTLINE_QUIT_AT_STEP";
+
+static int is_hook_step(const char *variable, const char *name)
+{
+    const char *hook = getenv(variable);
+    return hook && !strcmp(hook, name);
+}
 
 // After each start-up step from the settings on: a termination signal or a
 // close of the window ends the start-up here (1).
 static int start_up_step_ends(const char *name)
 {
-    const char *hook = getenv(SIGNAL_AT_STEP_VARIABLE);
-    if (hook && !strcmp(hook, name))
+    if (is_hook_step(SIGNAL_AT_STEP_VARIABLE, name))
         kill(getpid(), SIGTERM);
     if (game_window)
         drain_window_events();
-    return should_exit();
+    if (should_exit()) {
+        log_printf("Start-up ended after %s\n", name);
+        return 1;
+    }
+    if (is_hook_step(CLOSE_AT_STEP_VARIABLE, name) && !post_window_close(game_window, 0))
+        log_printf("No close queued after %s\n", name);
+    if (is_hook_step(QUIT_AT_STEP_VARIABLE, name) && !post_window_close(game_window, 1))
+        log_printf("No quit queued after %s\n", name);
+    return 0;
 }
 
 // "VOKE_LOGFILE=" and the home folder's "lastlog.txt", each part appended
@@ -117,8 +134,10 @@ static void release_before_tracks(void)
 static int wait_for_window(void)
 {
     for (;;) {
-        if (should_exit())
+        if (should_exit()) {
+            log_printf("Start-up ended waiting for the window\n");
             return 0;
+        }
         if (begin_frame(game_window))
             return 1;
         drain_window_events();

@@ -286,6 +286,7 @@ void draw_hud(int viewed_slot)
 {
     static ResultsBoard board;
     HudStatus status;
+    begin_draw_step();
     begin_text_overlay(50);
     build_results_board(viewed_slot, &board);
     if (board.shown)
@@ -298,4 +299,5 @@ void draw_hud(int viewed_slot)
     for (int i = 0; i < n; i++)
         draw_hud_line(message_log.lines[indices[i]]);
     end_overlay();
+    end_draw_step();
 }

@@ -849,11 +849,16 @@ void delete_decals_at_cursor(float radius)
     float hit = radius > 0.0f ? radius : pick_radius() * 0.5f;
     float cx, cz;
     editor_cursor_point(&cx, &cz);
+    // The kind "Hide different" keeps to is the selected decal's at the
+    // start of the sweep: deleting that decal does not widen the sweep.
+    const Decal *selected = get_decal(s->selected_decal);
+    int filtered = hide_different_list.selected != 0 && selected;
+    Decal kind = selected ? *selected : Decal{};
     Decal deleted_kind = {};
     int selected_deleted = 0;
     for (int i = 0; i < t->decals.count;) {
         Decal *d = get_decal(i);
-        if (!decal_visible(i) || !(hypotf(d->x - cx, d->z - cz) <= hit)) {
+        if ((filtered && !same_kind(d, &kind)) || !(hypotf(d->x - cx, d->z - cz) <= hit)) {
             i++;
             continue;
         }

@@ -20,6 +20,7 @@
 #include "app/settings.h"
 #include "app/shell.h"
 #include "bike/bike_getters.h"
+#include "bike/bike_pose.h"
 #include "core/file.h"
 #include "core/message.h"
 #include "net/camera_keys.h"
@@ -296,8 +297,9 @@ static int readsetup_command(const char *argument)
         print_message("Error reading setup");
     }
     client_info_changed = 1;
+    // Any bike simulated here takes it, a robot's as much as the player's.
     BikeState *bike = followed_bike();
-    if (bike && rider_kind[followed_slot] == RIDER_LOCAL)
+    if (bike && is_bike_physics_active(bike))
         apply_bike_setup(bike);
     return 1;
 }

@@ -372,6 +372,23 @@ static void pump_sdl_events(GameWindow *window)
         handle_event(window, event, event_milliseconds(event.common.timestamp, now, ticks));
 }
 
+int post_window_close(GameWindow *window, int quit)
+{
+    if (!window || !window->sdl_window || window->closed)
+        return 0;
+    SDL_Event event;
+    memset(&event, 0, sizeof event);
+    if (quit) {
+        event.type = SDL_QUIT;
+    } else {
+        event.type = SDL_WINDOWEVENT;
+        event.window.event = SDL_WINDOWEVENT_CLOSE;
+        event.window.windowID = window->sdl_window_id;
+    }
+    event.common.timestamp = SDL_GetTicks();
+    return SDL_PushEvent(&event) == 1;
+}
+
 // ---- opening and closing ----------------------------------------------------------------
 
 struct GlSettings {

@@ -100,6 +100,10 @@ int next_event_before(GameWindow *window, TimeValue limit, int *code, int *press
                       int *seconds, int *microseconds);
 
 void pump_window_messages(GameWindow *window);
+// Puts a close into the system's event queue, as the desktop sends it: a
+// close of the window (quit 0) or a quit of the whole program (quit 1). It
+// arrives at the next pump. 1 when queued.
+int post_window_close(GameWindow *window, int quit);
 
 // ---- the window and its OpenGL context -------------------------------------------
 

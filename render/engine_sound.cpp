@@ -87,6 +87,19 @@ static void make_builtins(void)
     builtins_made = 1;
 }
 
+void forget_engine_sound_tables(void)
+{
+    memset(builtins, 0, sizeof builtins);
+    builtins_made = 0;
+    for (EngineSound &sound : engine_sounds) {
+        sound.definition.table = nullptr;
+        for (EngineOscillator &oscillator : sound.oscillators) {
+            oscillator.samples = nullptr;
+            oscillator.sample_count = 0;
+        }
+    }
+}
+
 const EngineDefinition *four_stroke_definition(void)
 {
     make_builtins();

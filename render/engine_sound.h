@@ -71,6 +71,10 @@ const EngineDefinition *fifty_definition(void);
 // The built-in a bike class takes: "50" the 50's, a class ending in "f"
 // (or none) the four-stroke, any other the two-stroke.
 const EngineDefinition *engine_definition_for_class(const char *engine_class);
+// Drops every reference to the sound tables and their recordings (called
+// when they are freed): the built-ins are made again on their next use,
+// and the riders' sounds fall silent until they are loaded again.
+void forget_engine_sound_tables(void);
 
 // Sets a slot's engine sound up: a fresh voice when audio is open, the
 // built-in for the bike's class, then the ".braap" file found for the given

@@ -455,9 +455,22 @@ void update_ground_textures(Terrain *terrain)
     terrain->decal_draw_count = 0;
     detect_renderer_workaround();
     int gpu = gpu_compositing(terrain);
+    // Compositing on the card gives back what it changes: the state, the
+    // matrices (the texture matrices of units 0 and 1 with them) and the
+    // framebuffer, bound again before the draw buffer is restored for it.
+    GLint framebuffer = 0;
+    int matrix_units = gl_entry.glActiveTextureARB ? 2 : 1;
     if (gpu) {
+        if (gl_entry.glBindFramebufferEXT)
+            glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &framebuffer);
         glPushAttrib(GL_ENABLE_BIT | GL_VIEWPORT_BIT | GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT |
                      GL_TEXTURE_BIT | GL_CURRENT_BIT);
+        glMatrixMode(GL_TEXTURE);
+        for (int unit = matrix_units - 1; unit >= 0; unit--) {
+            if (gl_entry.glActiveTextureARB)
+                gl_entry.glActiveTextureARB(GL_TEXTURE0_ARB + unit);
+            glPushMatrix();
+        }
         glMatrixMode(GL_PROJECTION);
         glPushMatrix();
         glMatrixMode(GL_MODELVIEW);
@@ -528,11 +541,18 @@ void update_ground_textures(Terrain *terrain)
     }
 
     if (gpu) {
-        reset_texture_matrix();
+        glMatrixMode(GL_TEXTURE);
+        for (int unit = matrix_units - 1; unit >= 0; unit--) {
+            if (gl_entry.glActiveTextureARB)
+                gl_entry.glActiveTextureARB(GL_TEXTURE0_ARB + unit);
+            glPopMatrix();
+        }
         glMatrixMode(GL_PROJECTION);
         glPopMatrix();
         glMatrixMode(GL_MODELVIEW);
         glPopMatrix();
+        if (gl_entry.glBindFramebufferEXT)
+            gl_entry.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, (GLuint)framebuffer);
         glPopAttrib();
     }
 }

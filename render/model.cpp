@@ -12,6 +12,7 @@
 #include "core/alloc.h"
 #include "core/file.h"
 #include "core/message.h"
+#include "platform/log.h"
 #include "render/gl_extensions.h"
 #include "render/model_draw.h"
 #include "render/render_settings.h"
@@ -168,7 +169,7 @@ static void compute_tangents(Model *mesh)
         }
     }
     checked_free(sums);
-    if (mesh->bone_count > 0)
+    if (mesh->bone_count > 0 && n > 0)   // a mesh without vertices has no arrays
         memcpy(mesh->tangents + 3 * n, mesh->tangents, (size_t)n * 3 * sizeof(float));
 }
 
@@ -246,6 +247,21 @@ static int counts_fit(int vertices, int triangles)
     return vertices >= 0 && triangles >= 0 && vertices <= MODEL_MAX_VERTICES && triangles <= MODEL_MAX_TRIANGLES;
 }
 
+// Whether the rest of the file can hold what a mesh header declares, before
+// anything is allocated for it: per vertex 8 numbers and one weight per
+// bone, per triangle 3, each number a character and a blank at least (the
+// last one's blank may be missing).
+static int file_holds_mesh(GameFile *file, const char *name, int vertices, int triangles, int bones)
+{
+    int64_t numbers = (int64_t)vertices * (8 + bones) + (int64_t)triangles * 3;
+    int64_t bound = file_bytes_bound(file);
+    if (numbers <= (bound + 1) / 2)
+        return 1;
+    log_printf("Model '%.900s' refused: %d vertices and %d triangles need %lld bytes, the file holds at most %lld\n",
+               name, vertices, triangles, (long long)(2 * numbers - 1), (long long)bound);
+    return 0;
+}
+
 // The vertex's weights, one per bone, kept in its four strongest slots.
 static int read_weights(GameFile *file, Model *mesh, int vertex, int *warned)
 {
@@ -285,7 +301,8 @@ Model *read_mesh(GameFile *file, const char *name, int bone_count)
                    &triangles) != 7)
         return nullptr;
     if (!std::isfinite(material) || !std::isfinite(alpha) || !std::isfinite(red) || !std::isfinite(green) ||
-        !std::isfinite(blue) || !counts_fit(vertices, triangles) || bone_count < 0 || bone_count > MAX_BONE)
+        !std::isfinite(blue) || !counts_fit(vertices, triangles) || bone_count < 0 || bone_count > MAX_BONE ||
+        !file_holds_mesh(file, name, vertices, triangles, bone_count))
         return nullptr;
     int skinned = bone_count > 0;
     Model *mesh = allocate_mesh(name, vertices, triangles, skinned);
@@ -308,7 +325,7 @@ Model *read_mesh(GameFile *file, const char *name, int bone_count)
         }
         coordinate[1] = 1.0f - coordinate[1];
     }
-    if (skinned) {
+    if (skinned && vertices > 0) {   // a mesh without vertices has no arrays
         memcpy(mesh->positions + 3 * vertices, mesh->positions, (size_t)vertices * 3 * sizeof(float));
         memcpy(mesh->normals + 3 * vertices, mesh->normals, (size_t)vertices * 3 * sizeof(float));
     }
@@ -346,7 +363,8 @@ void free_model(Model *model)
 static Model *parse_old_layout(GameFile *file, const char *name)
 {
     int vertices, triangles;
-    if (file_scanf(file, "%d %d", &vertices, &triangles) != 2 || !counts_fit(vertices, triangles))
+    if (file_scanf(file, "%d %d", &vertices, &triangles) != 2 || !counts_fit(vertices, triangles) ||
+        !file_holds_mesh(file, name, vertices, triangles, 0))
         return nullptr;
     Model *mesh = allocate_mesh(name, vertices, triangles, 0);
     if (!mesh)

@@ -42,13 +42,22 @@ void end_overlay(void)
 }
 
 // What a whole drawing step may change: the overlay's state and lighting,
-// fog, polygon and texture state, and the model-view matrix.
+// fog, polygon and texture state, the client arrays and the model-view
+// matrix.
 static const GLbitfield DRAW_STEP_STATE_BITS =
     OVERLAY_STATE_BITS | GL_LIGHTING_BIT | GL_FOG_BIT | GL_POLYGON_BIT | GL_TEXTURE_BIT;
 
 void begin_draw_step(void)
 {
     glPushAttrib(DRAW_STEP_STATE_BITS);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    // Each step draws on texture unit 0 and points the arrays of unit 0,
+    // whatever unit the one before left selected; the units selected are
+    // part of what is given back.
+    if (gl_entry.glActiveTextureARB)
+        gl_entry.glActiveTextureARB(GL_TEXTURE0_ARB);
+    if (gl_entry.glClientActiveTextureARB)
+        gl_entry.glClientActiveTextureARB(GL_TEXTURE0_ARB);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
 }
@@ -57,6 +66,7 @@ void end_draw_step(void)
 {
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
+    glPopClientAttrib();
     glPopAttrib();
 }
 

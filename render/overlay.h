@@ -15,10 +15,12 @@ void begin_flat_overlay(void);
 // one unit a line, y up.
 void begin_text_overlay(float lines);
 void end_overlay(void);
-// A whole drawing step (a view, the race overlay, a menu) gives back what
-// it changes between these: the GL state it may touch and the model-view
-// matrix. The projection is the view's: a view step sets it, with its
-// extents (set_projection), for the rest of the frame.
+// A whole drawing step (a view, the race overlay, a menu, a pass of the
+// scene) gives back what it changes between these: the GL state it may
+// touch, the texture units selected, the client arrays and the model-view
+// matrix; it draws on texture unit 0. The projection is the view's: a view
+// step sets it, with its extents (set_projection), for the rest of the
+// frame.
 void begin_draw_step(void);
 void end_draw_step(void);
 // An untextured quad blended by its alpha.

@@ -1,6 +1,7 @@
 // The 3-D scene for one camera: projection, sky box, lighting and fog,
 // then the terrain, the bikes, the track objects, the ghost riders, the
-// text markers and the lens flares, each pass a stage of the main loop's stage timer.
+// text markers and the lens flares, each pass a stage of the main loop's
+// stage timer that gives back the GL state it changed.
 #include "render/scene.h"
 
 #include <cmath>
@@ -197,6 +198,90 @@ static void draw_lap_pool_lines(const float *eye)
     glDisable(GL_BLEND);
 }
 
+// The riders drawn whole, or the ghosts faded by distance.
+static void draw_riders(const float *eye, int viewed_slot, int ghosts)
+{
+    static float fades[BIKE_SLOT_COUNT];
+    static int draw_modes[BIKE_SLOT_COUNT];
+    compute_rider_fades(viewed_slot, fades, draw_modes);
+    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++) {
+        if (!bike_slots[slot])
+            continue;
+        if (!ghosts && fades[slot] >= 1.0f) {
+            draw_bike(bike_slots[slot], draw_modes[slot], eye);
+        } else if (ghosts && fades[slot] < 1.0f) {
+            bike_alpha = fades[slot];
+            glEnable(GL_LIGHTING);
+            draw_bike(bike_slots[slot], draw_modes[slot], eye);
+            bike_alpha = 1.0f;
+        }
+    }
+}
+
+static void draw_text_markers(const float *eye, const float *rotation)
+{
+    sort_text_markers(eye, rotation);
+    const int *order = (const int *)text_marker_order.data;
+    for (int i = 0; order && order[i] != -1; i++) {
+        const TextMarker *marker = (const TextMarker *)text_markers.data + order[i];
+        draw_text_marker(marker, rotation, marker->text);
+    }
+}
+
+void draw_scene_pass(int pass, const float *eye, const float *rotation, int viewed_slot)
+{
+    Terrain *terrain = current_terrain;
+    // A pass with nothing to draw leaves GL alone.
+    if (pass < 0 || pass >= SCENE_PASS_COUNT ||
+        ((pass == SCENE_PASS_GROUND_TEXTURES || pass == SCENE_PASS_TERRAIN) && !terrain) ||
+        (pass == SCENE_PASS_BILLBOARDS && billboard_table.count <= 0) ||
+        (pass == SCENE_PASS_LAP_POOL_LINES && debug_level != 2) ||
+        (pass == SCENE_PASS_TEXT_MARKERS && text_markers.count <= 0))
+        return;
+    int shader_slot = current_shader_slot;
+    begin_draw_step();
+    bind_shader_slot(SHADER_FIXED);
+    switch (pass) {
+    case SCENE_PASS_ANIMATED_TEXTURES:
+        animate_textures(current_tic);
+        break;
+    case SCENE_PASS_GROUND_TEXTURES:
+        update_ground_textures(terrain);
+        break;
+    case SCENE_PASS_SKY:
+        draw_sky();
+        break;
+    case SCENE_PASS_TERRAIN:
+        draw_terrain(terrain);
+        break;
+    case SCENE_PASS_BIKES:
+        draw_riders(eye, viewed_slot, 0);
+        break;
+    case SCENE_PASS_STATUES:
+        draw_statues(eye);
+        break;
+    case SCENE_PASS_BILLBOARDS:
+        draw_billboard_pass(eye, rotation);
+        break;
+    case SCENE_PASS_GHOSTS:
+        draw_riders(eye, viewed_slot, 1);
+        break;
+    case SCENE_PASS_LAP_POOL_LINES:
+        draw_lap_pool_lines(eye);
+        break;
+    case SCENE_PASS_TEXT_MARKERS:
+        draw_text_markers(eye, rotation);
+        break;
+    case SCENE_PASS_LENS_FLARES:
+        draw_lens_flares(eye, rotation);
+        break;
+    }
+    bind_shader_slot((unsigned)shader_slot);
+    end_draw_step();
+}
+
+// The scene's own state between the passes: the camera, depth, fog and
+// lighting as each pass expects them.
 static void draw_scene_passes(const float *eye, const float *rotation, float field_of_view, int viewed_slot)
 {
     model_polygon_count = 0;
@@ -206,7 +291,7 @@ static void draw_scene_passes(const float *eye, const float *rotation, float fie
     shader_change_count = 0;
 
     update_flaggers();
-    animate_textures(current_tic);
+    draw_scene_pass(SCENE_PASS_ANIMATED_TEXTURES, eye, rotation, viewed_slot);
 
     memcpy(camera_position, eye, sizeof camera_position);
     memcpy(camera_matrix, rotation, sizeof camera_matrix);
@@ -218,8 +303,7 @@ static void draw_scene_passes(const float *eye, const float *rotation, float fie
 
     call_frame_handler();
     main_loop_stage(STAGE_JS);
-    if (terrain)
-        update_ground_textures(terrain);
+    draw_scene_pass(SCENE_PASS_GROUND_TEXTURES, eye, rotation, viewed_slot);
     main_loop_stage(STAGE_RENDERTEX);
 
     set_projection((float)window_width, (float)window_height, field_of_view);
@@ -230,6 +314,7 @@ static void draw_scene_passes(const float *eye, const float *rotation, float fie
     if (shader_programs_available)
         set_env_matrix(rotation);
 
+    glDepthMask(GL_TRUE);   // the clear and the terrain write depth
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_ALWAYS);
     if (render_fugly) {
@@ -237,7 +322,7 @@ static void draw_scene_passes(const float *eye, const float *rotation, float fie
     } else {
         glClear(GL_DEPTH_BUFFER_BIT);
         glDisable(GL_LIGHTING);
-        draw_sky();
+        draw_scene_pass(SCENE_PASS_SKY, eye, rotation, viewed_slot);
     }
 
     int fog = fog_settings.density > 0.0f;
@@ -250,65 +335,44 @@ static void draw_scene_passes(const float *eye, const float *rotation, float fie
     glEnable(GL_LIGHTING);
     set_scene_lighting();
 
-    if (terrain)
-        draw_terrain(terrain);
+    draw_scene_pass(SCENE_PASS_TERRAIN, eye, rotation, viewed_slot);
     main_loop_stage(STAGE_DRAWTERRAIN);
 
     glDepthFunc(GL_LEQUAL);
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GEQUAL, 0.75f);
-    static float fades[BIKE_SLOT_COUNT];
-    static int draw_modes[BIKE_SLOT_COUNT];
-    compute_rider_fades(viewed_slot, fades, draw_modes);
-    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++)
-        if (bike_slots[slot] && fades[slot] >= 1.0f)
-            draw_bike(bike_slots[slot], draw_modes[slot], eye);
+    draw_scene_pass(SCENE_PASS_BIKES, eye, rotation, viewed_slot);
     main_loop_stage(STAGE_DRAWBIKES);
 
     glEnable(GL_LIGHTING);
-    draw_statues(eye);
+    draw_scene_pass(SCENE_PASS_STATUES, eye, rotation, viewed_slot);
     main_loop_stage(STAGE_DRAWSTATUES);
 
     glDisable(GL_ALPHA_TEST);
-    if (billboard_table.count > 0)
-        draw_billboard_pass(eye, rotation);
+    draw_scene_pass(SCENE_PASS_BILLBOARDS, eye, rotation, viewed_slot);
     main_loop_stage(STAGE_DRAWBILLBOARDS);
 
-    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++)
-        if (bike_slots[slot] && fades[slot] < 1.0f) {
-            bike_alpha = fades[slot];
-            glEnable(GL_LIGHTING);
-            draw_bike(bike_slots[slot], draw_modes[slot], eye);
-            bike_alpha = 1.0f;
-        }
+    draw_scene_pass(SCENE_PASS_GHOSTS, eye, rotation, viewed_slot);
     main_loop_stage(STAGE_DRAWGHOSTS);
 
-    if (shader_programs_available)
-        bind_shader_slot(SHADER_FIXED);
     glDisable(GL_LIGHTING);
     glDisable(GL_BLEND);
-    if (debug_level == 2)
-        draw_lap_pool_lines(eye);
+    draw_scene_pass(SCENE_PASS_LAP_POOL_LINES, eye, rotation, viewed_slot);
     if (fog)
         glDisable(GL_FOG);
 
-    if (text_markers.count > 0) {
-        sort_text_markers(eye, rotation);
-        const int *order = (const int *)text_marker_order.data;
-        for (int i = 0; order && order[i] != -1; i++) {
-            const TextMarker *marker = (const TextMarker *)text_markers.data + order[i];
-            draw_text_marker(marker, rotation, marker->text);
-        }
-    }
+    draw_scene_pass(SCENE_PASS_TEXT_MARKERS, eye, rotation, viewed_slot);
 
     glLoadIdentity();
     glDepthFunc(GL_ALWAYS);
-    draw_lens_flares(eye, rotation);
+    draw_scene_pass(SCENE_PASS_LENS_FLARES, eye, rotation, viewed_slot);
 }
 
 void render_scene(const float *eye, const float *rotation, float field_of_view, int viewed_slot)
 {
+    int shader_slot = current_shader_slot;
     begin_draw_step();
     draw_scene_passes(eye, rotation, field_of_view, viewed_slot);
+    bind_shader_slot((unsigned)shader_slot);
     end_draw_step();
 }

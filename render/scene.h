@@ -26,6 +26,28 @@ void set_projection(float width, float height, float field_of_view);
 // The fade of every slot (1 = drawn whole, below 1 = a ghost drawn with that
 // alpha) and the draw mode of each, for a viewed slot (-1 for none).
 void compute_rider_fades(int viewed_slot, float *fades, int *draw_modes);
+// The scene's passes in drawing order. Each gives back the GL state, the
+// matrices, the client arrays, the framebuffer and the shader it changes,
+// so that no pass depends on what the one before it left; each starts on
+// texture unit 0 with the fixed pipeline, in the state the scene set up
+// for it.
+enum ScenePass {
+    SCENE_PASS_ANIMATED_TEXTURES,
+    SCENE_PASS_GROUND_TEXTURES,
+    SCENE_PASS_SKY,
+    SCENE_PASS_TERRAIN,
+    SCENE_PASS_BIKES,
+    SCENE_PASS_STATUES,
+    SCENE_PASS_BILLBOARDS,
+    SCENE_PASS_GHOSTS,
+    SCENE_PASS_LAP_POOL_LINES,
+    SCENE_PASS_TEXT_MARKERS,
+    SCENE_PASS_LENS_FLARES,
+    SCENE_PASS_COUNT
+};
+// One pass of the scene for the camera (as render_scene takes it); a pass
+// with nothing to draw does nothing.
+void draw_scene_pass(int pass, const float *eye, const float *rotation, int viewed_slot);
 // Draws the frame's 3-D part: eye in feet, rotation row-major whose columns
 // are the camera's right, up and backward axes.
 void render_scene(const float *eye, const float *rotation, float field_of_view, int viewed_slot);

@@ -5,6 +5,7 @@
 #include "core/alloc.h"
 #include "core/file.h"
 #include "core/message.h"
+#include "render/engine_sound.h"
 
 #include <cmath>
 #include <cstdio>
@@ -299,6 +300,7 @@ const SoundTable *load_sound_table(const char *name)
 
 void free_sound_tables(void)
 {
+    forget_engine_sound_tables();
     while (sound_tables) {
         SoundTable *next = sound_tables->next;
         checked_free(sound_tables);

@@ -1,13 +1,15 @@
 // The real program's start-up and shutdown as a desktop session meets
 // them: SIGTERM at each start-up step in turn and at moments through the
-// first seconds ends the game in order with status 0 and whole settings;
-// an unknown "--track" keeps the configured track.
+// first seconds, and a close of the window or a quit queued after each step
+// from the window on, end the game in order with status 0 and whole
+// settings; an unknown "--track" keeps the configured track.
 #include "datagen/gamedata_fixture.h"
 #include "program_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,7 +30,19 @@ struct ProgramRun {
     std::vector<std::string> words;
     std::vector<std::pair<std::string, std::string>> environment;
     double signal_after;   // seconds after the log's first line; below 0: the program signals itself
+    // The step after which the start-up ended, "" when it ran to its end
+    // (the main loop took the end), null when the moment is not known.
+    const char *ended_after;
 };
+
+// The line the log holds when the start-up ended early, if one does.
+std::string start_up_end(const std::vector<std::string> &lines)
+{
+    for (const std::string &line : lines)
+        if (line.rfind("Start-up ended ", 0) == 0)
+            return line;
+    return "";
+}
 
 // The keys of a settings file, or an empty set when its last line is cut.
 std::set<std::string> settings_keys(const std::string &path)
@@ -107,6 +121,18 @@ void run_and_check(const std::vector<ProgramRun> &runs)
             std::string errors;
             read_file(children[i].errors_path, &errors);
             EXPECT_EQ(errors.find("0x"), std::string::npos) << errors.substr(0, 2000);
+            if (run.ended_after) {
+                std::string wanted = run.ended_after[0] ? std::string("Start-up ended after ") + run.ended_after : "";
+                std::string ended = start_up_end(lines);
+                // The frame the first-frame step draws may wait for the
+                // window, which meets the close there.
+                if (!strcmp(run.ended_after, "first frame") && ended == "Start-up ended waiting for the window")
+                    ended = wanted;
+                EXPECT_EQ(ended, wanted);
+            }
+            // A close the test asked for was queued.
+            EXPECT_FALSE(has_line(lines, "No close queued"));
+            EXPECT_FALSE(has_line(lines, "No quit queued"));
         }
     }
 }
@@ -116,11 +142,25 @@ std::vector<ProgramRun> step_runs(size_t first, size_t last)
     std::vector<ProgramRun> runs;
     for (size_t i = first; i < last; i++)
         runs.push_back({"step" + std::to_string(i), {"--track", "tracks/cinder_hollow"},
-                        {{"RUTLINE_SIGNAL_AT_STEP", START_UP_STEPS[i]}}, -1});
+                        {{"RUTLINE_SIGNAL_AT_STEP", START_UP_STEPS[i]}}, -1, START_UP_STEPS[i]});
     return runs;
 }
 
 const size_t STEP_COUNT = sizeof START_UP_STEPS / sizeof START_UP_STEPS[0];
+// The first step after which there is a window to close.
+const size_t WINDOW_STEP = 2;
+
+// Just after the step's check the system queues a close of the window
+// (even steps) or a quit (odd steps): the step after meets it.
+std::vector<ProgramRun> close_runs(size_t first, size_t last)
+{
+    std::vector<ProgramRun> runs;
+    for (size_t i = first; i < last; i++)
+        runs.push_back({"close" + std::to_string(i), {"--track", "tracks/cinder_hollow"},
+                        {{i % 2 ? "RUTLINE_QUIT_AT_STEP" : "RUTLINE_CLOSE_AT_STEP", START_UP_STEPS[i]}}, -1,
+                        i + 1 < STEP_COUNT ? START_UP_STEPS[i + 1] : ""});
+    return runs;
+}
 
 bool can_run()
 {
@@ -168,11 +208,51 @@ TEST(Shell, SigtermAtTheStepsFromThePhysicsToTheRaceEndsTheGameInOrder)
     EXPECT_TRUE(has_line(log_lines(program_home("step14") + "lastlog.txt"), "Loading bikes"));
 }
 
+// A close or a quit during start-up, in groups as the signals.
+TEST(Shell, ACloseAfterTheStepsFromTheWindowToTheGraphicsListsEndsTheGameInOrder)
+{
+    if (!can_run())
+        GTEST_SKIP() << "no generated data or program";
+    ASSERT_STREQ(START_UP_STEPS[WINDOW_STEP], "window");
+    run_and_check(close_runs(WINDOW_STEP, WINDOW_STEP + 4));
+    // The step after the close's ran, and none after it.
+    std::vector<std::string> window = log_lines(program_home("close2") + "lastlog.txt");
+    EXPECT_TRUE(has_line(window, "File index complete"));
+    EXPECT_FALSE(has_line(window, "GL_VENDOR: "));
+}
+
+TEST(Shell, ACloseAfterTheStepsFromTheTracksToTheStartingTrackEndsTheGameInOrder)
+{
+    if (!can_run())
+        GTEST_SKIP() << "no generated data or program";
+    run_and_check(close_runs(WINDOW_STEP + 4, WINDOW_STEP + 8));
+}
+
+TEST(Shell, ACloseAfterTheStepsFromTheAudioToTheInputEndsTheGameInOrder)
+{
+    if (!can_run())
+        GTEST_SKIP() << "no generated data or program";
+    run_and_check(close_runs(WINDOW_STEP + 8, WINDOW_STEP + 11));
+    // A close after the audio: the first frame is drawn and the race is not made.
+    std::vector<std::string> audio = log_lines(program_home("close10") + "lastlog.txt");
+    EXPECT_TRUE(has_line(audio, "GL_VENDOR: "));
+    EXPECT_FALSE(has_line(audio, "Loading bikes"));
+}
+
+TEST(Shell, ACloseAfterThePhysicsOrTheRaceEndsTheGameInOrder)
+{
+    if (!can_run())
+        GTEST_SKIP() << "no generated data or program";
+    ASSERT_EQ(STEP_COUNT, WINDOW_STEP + 13);
+    run_and_check(close_runs(WINDOW_STEP + 11, STEP_COUNT));
+    EXPECT_TRUE(has_line(log_lines(program_home("close13") + "lastlog.txt"), "Loading bikes"));
+}
+
 std::vector<ProgramRun> delay_runs(std::vector<double> delays)
 {
     std::vector<ProgramRun> runs;
     for (double delay : delays)
-        runs.push_back({"delay" + std::to_string((int)(delay * 1000)), {"--track", "tracks/cinder_hollow"}, {}, delay});
+        runs.push_back({"delay" + std::to_string((int)(delay * 1000)), {"--track", "tracks/cinder_hollow"}, {}, delay, nullptr});
     return runs;
 }
 

@@ -9,6 +9,7 @@
 #include "bike/particles.h"
 #include "bike/physics_utils.h"
 #include "bike/steering.h"
+#include "race/lap_pool.h"
 #include "track/terrain.h"
 
 #include <cstring>
@@ -408,4 +409,65 @@ TEST_F(RidingWorld, NegativeTicsAndHostileControlsStayFinite)
         ASSERT_TRUE(bike_is_finite(bike)) << tic;
     }
     EXPECT_EQ(current_tic, -1000 + 256);
+}
+
+// Realign after a fall: a bike at rest tipped 0.4 rad, the dab control on,
+// realign on, no knock, its line behind it, turns in place at pi/2 rad/s,
+// the way the line lies to its side; without realign it does not turn.
+TEST_F(RidingWorld, AStoppedTippedBikeTurnsInPlaceTowardItsLine)
+{
+    struct Case {
+        const char *what;
+        float line_x;      // the line point 40 ft behind the bike, this far to its side
+        int realign;
+        double yaw_rate;   // about +y
+    } cases[] = {
+        {"line behind to the left (-x)", -10.0f, 1, M_PI / 2},
+        {"line behind to the right (+x)", 10.0f, 1, -M_PI / 2},
+        {"realign off", -10.0f, 0, 0.0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        BikeState *bike = create_bike("yz250f(2017)", 0, 1, "7", nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(bike, nullptr);
+        rotate_bike_bodies(bike, 0, 0, 1, 0.4f);   // tipped about the ground line
+        move_bike_bodies(bike, 300.0f, 0.08f, 400.0f);
+        set_auto_align(bike, c.realign);
+        bike->personality = 1;
+        bike->line_index = 0;
+        LineSample *point = (LineSample *)append_to_growable_array(&bike->own_line);
+        ASSERT_NE(point, nullptr);
+        *point = LineSample{300.0f + c.line_x, 0.0f, 440.0f, 0.0f, 0.0f};
+        ASSERT_NEAR(get_bike_lean(bike->frame_body), 0.4f, 1e-3f);
+
+        const dReal *start = dBodyGetPosition(bike->frame_body);
+        double start_x = start[0], start_z = start[2];
+        // From the first tic with its wheel contacts read, while it is
+        // tipped between pi/8 and 0.35 pi (it settles slowly meanwhile).
+        hold_controls(bike, 0, 0, 0, 0, 1);
+        race_tic();
+        int turning = 0;
+        double fastest = 0;
+        for (int tic = 1; tic < 32; tic++) {
+            hold_controls(bike, 0, 0, 0, 0, 1);
+            race_tic();
+            ASSERT_TRUE(bike_is_finite(bike));
+            const dReal *w = dBodyGetAngularVel(bike->frame_body);
+            fastest = std::max(fastest, std::fabs(w[1]));
+            double lean = std::fabs(get_bike_lean(bike->frame_body));
+            if (!c.realign || !(lean > M_PI / 8 && lean < 1.0995574))
+                continue;
+            EXPECT_EQ(bike->knock, 0.0f);
+            EXPECT_NEAR(w[1], c.yaw_rate, 0.01) << "tic " << tic;
+            turning++;
+        }
+        if (c.realign)
+            EXPECT_EQ(turning, 31) << "turning while tipped";
+        else
+            EXPECT_LT(fastest, 0.5) << "no turn but what the roll support gives";
+        // In place: the frame stays within a foot of where it stood.
+        const dReal *end = dBodyGetPosition(bike->frame_body);
+        EXPECT_LT(std::hypot(end[0] - start_x, end[2] - start_z), 1.0);
+        free_bike(bike);
+    }
 }

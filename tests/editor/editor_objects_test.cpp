@@ -388,6 +388,42 @@ TEST_F(EditorDecals, StampInsertsByLevelAndDeleteMovesTheSelection)
     expect_grid_whole();
 }
 
+// With "Hide different" a sweep deletes only decals of the selected
+// decal's kind, also after it has deleted the selected decal itself; the
+// selection then goes to the last decal of that kind left.
+TEST_F(EditorDecals, ASweepWithHideDifferentKeepsToTheSelectedKind)
+{
+    write_file(track_dir(fixture.folder) + "decals",
+               "[200 200] 0 4 1 @edit/d1.png\n[202 200] 0 4 1 @edit/d2.png\n[204 200] 0 4 1 @edit/d1.png\n"
+               "[260 200] 0 4 1 @edit/d1.png\n[203 201] 0 4 1 @edit/d2.png\n");
+    load();
+    ASSERT_EQ(count(), 5);
+    const Decal d1 = *decal(0), d2 = *decal(1);
+    use(TOOL_DECALS);
+    state()->selected_decal = 0;
+    hide_different_list.selected = 1;
+    point_at(202, 200);
+    radius_slider.value = 6.0 / editor_units_per_pixel();   // 6 ft: all but the decal at 260
+    EXPECT_EQ(editor_key('X', 1), 1);
+    ASSERT_EQ(count(), 3);
+    EXPECT_EQ(decal(0)->image, d2.image);
+    EXPECT_EQ(decal(0)->x, 202.0f);
+    EXPECT_EQ(decal(1)->x, 260.0f);
+    EXPECT_EQ(decal(2)->image, d2.image);
+    EXPECT_EQ(decal(2)->x, 203.0f);
+    EXPECT_EQ(state()->selected_decal, 1);   // the last d1 left
+    EXPECT_EQ(decal(1)->image, d1.image);
+    expect_grid_whole();
+
+    // Without it the sweep takes every kind.
+    hide_different_list.selected = 0;
+    EXPECT_EQ(editor_key('X', 1), 1);
+    ASSERT_EQ(count(), 1);
+    EXPECT_EQ(decal(0)->x, 260.0f);
+    EXPECT_EQ(state()->selected_decal, 0);
+    expect_grid_whole();
+}
+
 TEST_F(EditorDecals, GroupsFollowMovesAndScaleBack)
 {
     load();

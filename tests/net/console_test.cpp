@@ -13,12 +13,17 @@
 #include "app/hud.h"
 #include "app/settings.h"
 #include "app/shell.h"
+#include "bike/bike_fixture.h"
+#include "bike/bike_pose.h"
 #include "core/message.h"
 #include "net/camera_keys.h"
 #include "net/client.h"
 #include "race/demo.h"
+#include "race/race_control.h"
+#include "race/race_state.h"
 #include "render/render_settings.h"
 #include "render/scene.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -221,3 +226,48 @@ TEST_F(ConsoleTest, PageKeysScrollWithinBounds)
 }
 
 }   // namespace
+
+namespace {
+
+struct ConsoleBikes : BikeWorld {
+    void SetUp() override
+    {
+        BikeWorld::SetUp();
+        reset_console();
+    }
+};
+
+}  // namespace
+
+// "/readsetup" sets up the followed bike when it is simulated here: the
+// player's, a robot's; a rider placed from received states keeps its own.
+TEST_F(ConsoleBikes, ReadsetupSetsUpAnyBikeSimulatedHere)
+{
+    ASSERT_TRUE(write_file(test_home_dir() + "setups/slow", "max_dab_speed=30\n"));
+    struct Case {
+        const char *what;
+        int kind;
+        bool placed;
+        bool applied;
+    } cases[] = {
+        {"the player", RIDER_LOCAL, false, true},
+        {"a robot", RIDER_ROBOT, false, true},
+        {"a remote rider", RIDER_REMOTE, true, false},
+    };
+    int slot = 2;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        BikeState *bike = create_bike("yz250f(2017)", slot, 1, "5", nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(bike, nullptr);
+        rider_kind[slot] = c.kind;
+        if (c.placed)
+            disable_bike_physics(bike);
+        followed_slot = slot;
+        bike->max_dab_speed = 1.0f;
+        EXPECT_EQ(run_console_line("/readsetup slow"), 1);
+        EXPECT_EQ(last_message(), "Setup updated");
+        EXPECT_FLOAT_EQ(bike->max_dab_speed, c.applied ? 44.0f : 1.0f);
+        slot++;
+    }
+    rider_kind[2] = rider_kind[3] = rider_kind[4] = RIDER_LOCAL;
+}

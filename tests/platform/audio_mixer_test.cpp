@@ -165,6 +165,87 @@ TEST(Mixer, PlayOnAPlayingVoiceRestartsAtTheNextFragment)
     free_voice(voice);
 }
 
+// Samples of distinct values whose sign (bit 7) is that of `positive`.
+static std::vector<uint8_t> signed_runs(const std::vector<bool> &positive)
+{
+    std::vector<uint8_t> data(positive.size());
+    for (size_t k = 0; k < data.size(); k++)
+        data[k] = (uint8_t)(positive[k] ? 129 + 3 * (k % 40) : 126 - 3 * (k % 40));
+    return data;
+}
+
+// The level bytes of data[from, to) heard at one level.
+static std::vector<uint8_t> heard(const std::vector<uint8_t> &data, int from, int to, int level)
+{
+    std::vector<uint8_t> out;
+    for (int k = from; k < to; k++)
+        out.push_back(output_byte(level_value(level, data[k])));
+    return out;
+}
+
+static std::vector<uint8_t> joined(std::vector<uint8_t> a, const std::vector<uint8_t> &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Where the hand-over to a new level meets the ends of the data: a voice
+// that ran out has nothing left to fade when played again; a restart whose
+// fade runs into the end of a one-shot still starts it over; a level
+// change on a loop keeps the old level past the loop point up to the sign
+// change.
+TEST(Mixer, HandOversAtTheEndsOfTheData)
+{
+    ReadbackAudio audio(22050, 16);
+    std::vector<bool> runs(24, true);   // + x6, - x6, + x12
+    for (int k = 6; k < 12; k++)
+        runs[k] = false;
+    {
+        SCOPED_TRACE("a one-shot played again after it ended");
+        std::vector<uint8_t> data = signed_runs(runs);
+        AudioVoice *voice = audio.voice(data);
+        set_voice_pan(voice, -0x8000);
+        play_voice(voice);
+        audio.mix(2);
+        ASSERT_FALSE(mixer_voice(voice)->flags & MIXER_LINKED);
+        play_voice(voice);
+        EXPECT_EQ(channel(audio.mix(1), 0), heard(data, 0, 16, 31));   // no half-wave before the start
+        EXPECT_EQ(get_voice_position(voice), 16);
+        free_voice(voice);
+    }
+    {
+        SCOPED_TRACE("a restart whose fade reaches the end of a one-shot");
+        std::vector<uint8_t> data = signed_runs(std::vector<bool>(40, true));
+        AudioVoice *voice = audio.voice(data);
+        set_voice_pan(voice, -0x8000);
+        play_voice(voice);
+        audio.mix(2);
+        EXPECT_EQ(get_voice_position(voice), 32);
+        play_voice(voice);
+        EXPECT_EQ(channel(audio.mix(1), 0), joined(heard(data, 32, 40, 31), heard(data, 0, 8, 31)));
+        EXPECT_TRUE(mixer_voice(voice)->flags & MIXER_LINKED);
+        EXPECT_EQ(get_voice_position(voice), 8);
+        EXPECT_EQ(channel(audio.mix(1), 0), heard(data, 8, 24, 31));
+        free_voice(voice);
+    }
+    {
+        SCOPED_TRACE("a level change near the loop point");
+        runs.resize(20);
+        std::vector<uint8_t> data = signed_runs(runs);
+        AudioVoice *voice = audio.voice(data);
+        set_voice_loop(voice, 1);
+        set_voice_pan(voice, -0x8000);
+        play_voice(voice);
+        audio.mix(1);
+        set_voice_volume(voice, volume_for_left_level(15));
+        // The old level over 16..19 and, past the loop point, 0..5; the new from 6.
+        EXPECT_EQ(channel(audio.mix(1), 0), joined(joined(heard(data, 16, 20, 31), heard(data, 0, 6, 31)),
+                                                   heard(data, 6, 12, 15)));
+        EXPECT_EQ(get_voice_position(voice), 12);
+        free_voice(voice);
+    }
+}
+
 TEST(Mixer, WriteVoiceDataWrapsAtTheSampleLength)
 {
     ReadbackAudio audio(22050, 16);

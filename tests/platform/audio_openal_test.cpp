@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <AL/al.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -32,17 +34,21 @@ struct LoopbackAudio {
         use_openal_loopback(0);
     }
 
-    // Renders frames; left and right channels apart.
-    void render(int frames, std::vector<float> *left, std::vector<float> *right = nullptr)
+    // Renders frames; left and right channels apart. A failed render fails
+    // the caller's ASSERT_TRUE and leaves the channels as they were.
+    [[nodiscard]] testing::AssertionResult render(int frames, std::vector<float> *left,
+                                                  std::vector<float> *right = nullptr)
     {
         std::vector<float> out(2 * (size_t)frames);
-        ASSERT_EQ(render_openal_loopback(out.data(), frames), 1);
+        if (render_openal_loopback(out.data(), frames) != 1)
+            return testing::AssertionFailure() << "the loopback device rendered no frames";
         for (int i = 0; i < frames; i++) {
             if (left)
                 left->push_back(out[2 * i]);
             if (right)
                 right->push_back(out[2 * i + 1]);
         }
+        return testing::AssertionSuccess();
     }
 
     AudioVoice *voice(const std::vector<uint8_t> &data, int rate = 0)
@@ -80,6 +86,46 @@ TEST(OpenalAudio, VolumeCurveInHundredthsOfADecibel)
     EXPECT_GT(volume_attenuation(1), -10000);
 }
 
+namespace {
+
+// A plain OpenAL source playing the data where a voice of that volume and
+// pan belongs: straight ahead at distance 1 for pan 0, on the front
+// half-circle at x = pan / 0x7FFF otherwise, at the gain of the volume
+// curve. Renders it alone on the loopback device.
+testing::AssertionResult render_reference(const std::vector<uint8_t> &data, int volume, int pan, int frames,
+                                          std::vector<float> *left, std::vector<float> *right)
+{
+    ALuint buffer = 0, source = 0;
+    alGetError();
+    alGenBuffers(1, &buffer);
+    alBufferData(buffer, AL_FORMAT_MONO8, data.data(), (ALsizei)data.size(), RATE);
+    alGenSources(1, &source);
+    alSourcei(source, AL_SOURCE_RELATIVE, AL_TRUE);
+    alSourcei(source, AL_BUFFER, (ALint)buffer);
+    float x = (float)pan / 0x7FFF;
+    alSourcef(source, AL_GAIN, powf(10.0f, (float)volume_attenuation(volume) / 2000.0f));
+    alSource3f(source, AL_POSITION, x, 0.0f, -sqrtf(1.0f - x * x));
+    alSourcePlay(source);
+    ALenum error = alGetError();
+    std::vector<float> out(2 * (size_t)frames);
+    int rendered = render_openal_loopback(out.data(), frames);
+    alSourceStop(source);
+    alDeleteSources(1, &source);
+    alDeleteBuffers(1, &buffer);
+    if (error != AL_NO_ERROR || rendered != 1)
+        return testing::AssertionFailure() << "the reference source did not render (AL error " << error << ")";
+    for (int i = 0; i < frames; i++) {
+        left->push_back(out[2 * i]);
+        right->push_back(out[2 * i + 1]);
+    }
+    return testing::AssertionSuccess();
+}
+
+}  // namespace
+
+// Volume and pan as channel gains: the ends of the pan and silence exactly;
+// the centre and the points between sample for sample as OpenAL renders a
+// source placed where the mapping puts it (the centre both channels alike).
 TEST(OpenalAudio, VolumeAndPanSetTheChannelGains)
 {
     LoopbackAudio audio;
@@ -88,7 +134,7 @@ TEST(OpenalAudio, VolumeAndPanSetTheChannelGains)
     const float half = powf(10.0f, -603.0f / 2000.0f);
     struct Case {
         int volume, pan;
-        float left, right;   // gain per channel; < 0: equal and between 0 and 1
+        float left, right;   // gain per channel; < 0: as the reference source
     } cases[] = {
         {0x7FFF, -0x7FFF, 1.0f, 0.0f},
         {0x7FFF, 0x7FFF, 0.0f, 1.0f},
@@ -97,29 +143,41 @@ TEST(OpenalAudio, VolumeAndPanSetTheChannelGains)
         {0, -0x7FFF, 0.0f, 0.0f},
         {0, 0, 0.0f, 0.0f},
         {0x7FFF, 0, -1.0f, -1.0f},
+        {0x3FFF, 0, -1.0f, -1.0f},
+        {0x7FFF, -0x4000, -1.0f, -1.0f},
+        {0x3FFF, 0x6000, -1.0f, -1.0f},
     };
     for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "volume " << c.volume << ", pan " << c.pan);
         AudioVoice *voice = audio.voice(data);
         ASSERT_NE(voice, nullptr);
         EXPECT_EQ(set_voice_volume(voice, c.volume), 1);
         EXPECT_EQ(set_voice_pan(voice, c.pan), 1);
         play_voice(voice);
         std::vector<float> left, right;
-        audio.render(300, &left, &right);
-        for (int i = 0; i < 300; i++) {
-            float v = sample_value(data[i]);
-            if (c.left >= 0.0f) {
-                ASSERT_NEAR(left[i], v * c.left, 1e-4) << c.volume << " " << c.pan << " at " << i;
-                ASSERT_NEAR(right[i], v * c.right, 1e-4) << c.volume << " " << c.pan << " at " << i;
-            } else {
-                ASSERT_EQ(left[i], right[i]) << i;
-                ASSERT_LE(fabsf(left[i]), fabsf(v) + 1e-6f) << i;
+        ASSERT_TRUE(audio.render(300, &left, &right));
+        free_voice(voice);
+        std::vector<float> want_left, want_right;
+        if (c.left < 0.0f) {
+            ASSERT_TRUE(render_reference(data, c.volume, c.pan, 300, &want_left, &want_right));
+        } else {
+            for (int i = 0; i < 300; i++) {
+                want_left.push_back(sample_value(data[i]) * c.left);
+                want_right.push_back(sample_value(data[i]) * c.right);
             }
         }
-        if (c.left < 0.0f) {
+        for (int i = 0; i < 300; i++) {
+            ASSERT_NEAR(left[i], want_left[i], 1e-5) << "at " << i;
+            ASSERT_NEAR(right[i], want_right[i], 1e-5) << "at " << i;
+            if (c.pan == 0) {
+                ASSERT_EQ(left[i], right[i]) << "at " << i;
+            }
+        }
+        // The reference is heard: a centred source keeps more than a third
+        // of its level in each channel.
+        if (c.pan == 0 && c.volume == 0x7FFF) {
             EXPECT_GT(fabsf(left[18]), 0.3f * fabsf(sample_value(data[18])));
         }
-        free_voice(voice);
     }
 }
 
@@ -131,13 +189,13 @@ TEST(OpenalAudio, SetRateChangesTheAdvanceOfRateZeroVoicesOnly)
     set_voice_loop(voice, 1);
     play_voice(voice);
     play_voice(fixed);
-    audio.render(1000, nullptr);
+    ASSERT_TRUE(audio.render(1000, nullptr));
     EXPECT_EQ(get_voice_position(voice), 1000);
     EXPECT_EQ(get_voice_position(fixed), 500);
     EXPECT_EQ(set_voice_rate(voice, 2 * RATE), 1);
     EXPECT_EQ(set_voice_rate(fixed, 2 * RATE), 0);   // made with its own rate
     EXPECT_EQ(set_voice_rate(voice, 0), 0);
-    audio.render(1000, nullptr);
+    ASSERT_TRUE(audio.render(1000, nullptr));
     EXPECT_EQ(get_voice_position(voice), 3000);
     EXPECT_EQ(get_voice_position(fixed), 1000);
     free_voice(voice);
@@ -152,16 +210,16 @@ TEST(OpenalAudio, PlayRestartsFromTheBeginning)
     set_voice_pan(voice, -0x7FFF);
     play_voice(voice);
     std::vector<float> first, again;
-    audio.render(1000, &first);
+    ASSERT_TRUE(audio.render(1000, &first));
     EXPECT_EQ(get_voice_position(voice), 1000);
     play_voice(voice);
     EXPECT_EQ(get_voice_position(voice), 0);
-    audio.render(300, &again);
+    ASSERT_TRUE(audio.render(300, &again));
     EXPECT_EQ(get_voice_position(voice), 300);
     for (int i = 0; i < 300; i++)
         ASSERT_EQ(again[i], first[i]) << i;
     // A one-shot that ended reports 0.
-    audio.render(5000, nullptr);
+    ASSERT_TRUE(audio.render(5000, nullptr));
     EXPECT_EQ(get_voice_position(voice), 0);
     free_voice(voice);
 }
@@ -180,7 +238,7 @@ TEST(OpenalAudio, ADuplicateInheritsTheSettingsAndOutlivesItsOriginal)
     free_voice(original);
     play_voice(copy);
     std::vector<float> left, right;
-    audio.render(1000, &left, &right);
+    ASSERT_TRUE(audio.render(1000, &left, &right));
     const float half = powf(10.0f, -603.0f / 2000.0f);
     for (int i = 0; i < 1000; i++) {
         ASSERT_EQ(left[i], 0.0f) << i;
@@ -217,7 +275,7 @@ TEST(OpenalAudio, StreamsWhatTheSynthesisWritesSampleExactAndRecoversAfterAStall
                 EXPECT_EQ(write_voice_data(voice, count, bytes.data(), ring), 1);
                 written += count;
             }
-            audio.render(frame, &left, &right);
+            ASSERT_TRUE(audio.render(frame, &left, &right));
         }
     };
     run(60, true);
@@ -266,7 +324,7 @@ TEST(OpenalAudio, CloseLeavesNoOpenalObjectBehind)
         play_voice(plain);
         play_voice(stream);
         write_voice_data(stream, 3000, data.data(), 100);
-        audio.render(500, nullptr);
+        ASSERT_TRUE(audio.render(500, nullptr));
         write_voice_data(stream, 500, data.data(), 3100);
         free_voice(gone);
         kept[0] = plain;

@@ -91,8 +91,10 @@ TEST(SdlAudio, SendsOutTheBytesTheReadbackDriverMixes)
     ASSERT_TRUE(read_file(path, &file));
     std::vector<uint8_t> sent = from_first_sound(std::vector<uint8_t>(file.begin(), file.end()));
     ASSERT_GE(sent.size(), 8000u) << "bytes after the first sound";
+    // The audio thread may mix a fragment or more between the two plays
+    // when this thread is held up (a busy machine): find the fragment.
     bool matched = false;
-    for (int late = 0; late < 2 && !matched; late++) {
+    for (int late = 0; late < 16 && !matched; late++) {
         std::vector<uint8_t> mixed = readback_of_two_voices(late, 200);
         size_t n = sent.size() < mixed.size() ? sent.size() : mixed.size();
         matched = std::equal(sent.begin(), sent.begin() + (long)n, mixed.begin());

@@ -583,3 +583,29 @@ TEST(EngineSound, TheRingLivesFromLoadToFree)
     EXPECT_EQ(sound->ring, nullptr);
     EXPECT_EQ(synthesize_engine_samples(sound, 5000.0f, 1.0f, 1000), 0);
 }
+
+// Freeing the tables at shutdown leaves no built-in definition and no
+// rider's sound on a freed table: the built-ins are made again on their
+// next use, and a loaded rider's sound stays silent but safe.
+TEST(EngineSound, FreedTablesLeaveNoDefinitionOnThem)
+{
+    std::unique_ptr<BikeState> bike = bike_of_class("450f");
+    EngineSound *sound = &engine_sounds[3];
+    load_engine_sound(sound, bike.get(), nullptr);
+    EXPECT_GT(synthesize_engine_samples(sound, 6000.0f, 1.0f, 1000), 0);
+    free_sound_tables();
+    EXPECT_EQ(find_sound_table("default_four_stroke"), nullptr);
+    EXPECT_EQ(sound->definition.table, nullptr);
+    for (const EngineOscillator &oscillator : sound->oscillators)
+        EXPECT_EQ(oscillator.samples, nullptr);
+    EXPECT_GT(synthesize_engine_samples(sound, 6000.0f, 1.0f, 5000), 0);   // reads nothing freed
+    const EngineDefinition *built_ins[3] = {four_stroke_definition(), two_stroke_definition(), fifty_definition()};
+    const char *names[3] = {"default_four_stroke", "default_two_stroke", "default_two_stroke"};
+    for (int k = 0; k < 3; k++) {
+        ASSERT_NE(built_ins[k]->table, nullptr) << k;
+        EXPECT_EQ(built_ins[k]->table, find_sound_table(names[k])) << k;
+        EXPECT_EQ(built_ins[k]->table->columns, 2) << k;
+        EXPECT_EQ(built_ins[k]->table->cells[1].sample_count, 1024) << k;
+    }
+    free_engine_sound(sound);
+}

@@ -54,6 +54,10 @@ TEST(ImageFiles, PortableFormatEdgeCases)
         {"text sign alone then numbers", "P3 1 1 255 - 5 6", false, 1, {255, 5, 6}},
         {"text sign before a comment", "P3 1 1 255 -# note\n5 6", false, 1, {255, 5, 6}},
         {"sixteen-bit binary", "P6 1 1 65535\n" + std::string("\xff\xff\x80\x00\x00\x01", 6), false, 1, {255, 127, 0}},
+        // Binary samples above the maximum count as the maximum (not 510 as a byte).
+        {"binary above the maximum", "P6 1 1 100\n" + std::string("\xc8\x32\x64", 3), false, 1, {255, 127, 255}},
+        {"sixteen-bit above the maximum", "P6 1 1 1000\n" + std::string("\x07\xd0\x01\xf4\x03\xe8", 6), false, 1,
+         {255, 127, 255}},
         {"maximum zero", "P6 1 1 0\n" + std::string(3, 'A'), false, 0, {}},
         {"negative width", "P6 -1 1 255\nAAA", false, 0, {}},
         {"zero height", "P6 1 0 255\n", false, 0, {}},
@@ -64,7 +68,8 @@ TEST(ImageFiles, PortableFormatEdgeCases)
         {"grey binary", "P5 3 1 255\n" + std::string("\x00\x80\xff", 3), true, 1, {0, 128, 255}},
         {"grey text", "P2 2 1 100 100 50", true, 1, {255, 127}},
         {"grey short", "P5 3 1 255\nAB", true, 0, {}},
-        {"grey sixteen-bit", "P5 1 1 1023\n" + std::string("\x03\xff", 2), true, 1, {255}},
+        {"grey sixteen-bit", "P5 2 1 1023\n" + std::string("\x03\xff\x01\x00", 4), true, 1, {255, 63}},
+        {"grey above the maximum", "P5 2 1 200\n" + std::string("\xff\x64", 2), true, 1, {255, 127}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

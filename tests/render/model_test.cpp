@@ -6,6 +6,7 @@
 #include "core/file.h"
 #include "gl_fixture.h"
 #include "render/render_settings.h"
+#include "tests/core/file_fixtures.h"
 
 #include <cmath>
 
@@ -150,6 +151,7 @@ TEST(Models, HostileFilesAreRefusedCleanly)
         {"short vertex data", "4 1\n0 0 0 0 0 1\n", false},
         {"short triangles", std::string("4 2\n") + SQUARE_VERTICES + "0 1 2 0\n", false},
         {"indices far out of range", std::string("4 2\n") + SQUARE_VERTICES + "0 1 2000000000 -2000000000 1 2\n", true},
+        {"skinned mesh without vertices", "JM2\n2 s\n16 1 1 1 1 0 1\n0 1 2\n", true},
         {"infinite weight counts nothing", "JM2\n2 s\n1 1 1 1 1 3 1\n0 0 0 0 0 1 0 0 1e999 1\n1 0 0 0 0 1 1 0 1 0\n0 1 0 0 0 1 0 1 0 1\n0 1 2\n", true},
         {"empty file", "", false},
     };
@@ -167,6 +169,40 @@ TEST(Models, HostileFilesAreRefusedCleanly)
             }
         }
         free_model(m);
+    }
+}
+
+// Counts are held against what the rest of the file can hold (a number
+// and a blank each) before anything is allocated: the largest counts in a
+// file of 50 bytes (136 MB of skinned mesh) are refused with a log line; a
+// file that holds its numbers to the last byte loads.
+TEST(Models, CountsTheFileCannotHoldAreRefusedBeforeAllocating)
+{
+    std::string log = start_log_capture();
+    struct Case {
+        const char *what;
+        std::string text;
+        bool loads;
+        const char *logged;
+    } cases[] = {
+        {"skinned mesh of the largest counts", "JM2\n32 s\n1 1 1 1 1 1048576 2097152\n0 0 0 0 0 1 0 0",
+         false, "1048576 vertices and 2097152 triangles need 96468991 bytes, the file holds at most 16"},
+        {"old layout of the largest counts", "1048576 2097152\n0 0 0 0 0 1 0 0 0 0 0 0 0 1 1 0", false,
+         "1048576 vertices and 2097152 triangles need 29360127 bytes, the file holds at most 32"},
+        {"one vertex too many", "JM1\n1 1 1 1 1 2 0\n0 0 0 0 0 1 0 0", false,
+         "2 vertices and 0 triangles need 31 bytes, the file holds at most 16"},
+        {"held to the last byte", "1 0\n0 0 0 0 0 1 0 0", true, nullptr},
+        {"a triangle held to the last byte", std::string("4 1\n") + SQUARE_VERTICES + "0 1 2", true, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Model *m = parse_text(c.text);
+        EXPECT_EQ(m != nullptr, c.loads);
+        free_model(m);
+        if (c.logged) {
+            std::string text = captured_log(log);
+            EXPECT_NE(text.find(std::string("Model '@m.jm' refused: ") + c.logged), std::string::npos) << text;
+        }
     }
 }
 
