@@ -1,12 +1,15 @@
 // The generator is deterministic: a second run here (riding only the
-// fixture track's lines) writes every file byte for byte as the build's
-// run did, with the same versions, stock-shape digest and track digests.
+// fixture track's lines, into an output folder given by a relative path)
+// writes every file byte for byte as the build's run did, with the same
+// versions, stock-shape digest and track digests.
 #include "gamedata_fixture.h"
 
 #include "tools/datagen/datagen.h"
 
 #include <map>
 #include <sstream>
+
+#include <unistd.h>
 
 namespace {
 
@@ -52,11 +55,12 @@ TEST(Generation, ASecondRunWritesTheSameBytes)
     ASSERT_GT(built.files.size(), 1000u);
 
     std::string output = test_dir() + "/again";
+    ASSERT_EQ(chdir(test_dir().c_str()), 0);
     DatagenOptions options;
     default_datagen_options(&options);
-    options.output = output.c_str();
+    options.output = "again";
     options.lines = LINES_FIXTURE;
-    options.jobs = 2;
+    options.jobs = 3;
     ASSERT_TRUE(run_datagen(&options));
     Manifest again;
     ASSERT_TRUE(read_manifest(output + "/" + DATAGEN_MANIFEST, &again));

@@ -1,13 +1,16 @@
 // The racing lines the generator rode: each skill's file of each track
 // reads back through the game's reader with one row per timing row, every
 // row holds a line, the first row has a start behind every piece of the
-// gate's first row, and every sample lies on the track or its shoulder.
+// gate's first row, every sample lies on the track or its shoulder, and
+// the lines' first lap and a normal one take the time they took before the
+// tracks' bumps and jumps were matched to the lines' speeds, within 10%.
 #include "gamedata_fixture.h"
 
 #include "app/default_data.h"
 #include "bike/shape.h"
 #include "platform/window.h"
 #include "race/lap_pool.h"
+#include "race/race_state.h"
 #include "race/racing_lines.h"
 #include "support/render_fixtures.h"
 #include "tools/datagen/gen_lines.h"
@@ -15,6 +18,7 @@
 #include "track/timing.h"
 #include "track/track.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -23,6 +27,11 @@ namespace {
 // How far past the track's edge a line may run: over the tape (3 ft out)
 // onto the shoulder, not into the field.
 const float EDGE_MARGIN = 6.0f;
+// Two laps of each skill's lines (novice, amateur, expert) as the
+// generator rode them before the bumps and jumps were matched to the
+// lines' speeds.
+const float DEFAULT_LINE_SECONDS[LINE_SKILL_COUNT] = {251.2f, 227.9f, 205.2f};
+const float FIXTURE_LINE_SECONDS[LINE_SKILL_COUNT] = {80.1f, 70.0f, 63.2f};
 
 struct TrackLines : testing::Test {
     std::string log;
@@ -59,7 +68,9 @@ struct TrackLines : testing::Test {
         ASSERT_TRUE(build_track_centreline(&model));
     }
 
-    void check_skill_lines(int skill)
+    // The seconds of the first lap and a normal one along the fastest line
+    // of every row; the figures of the lines before the redesign, by skill.
+    void check_skill_lines(int skill, const float (&earlier)[LINE_SKILL_COUNT])
     {
         SCOPED_TRACE(SKILL_PROFILES[skill].file);
         // A fresh pool of the track's rows for each file.
@@ -92,6 +103,18 @@ struct TrackLines : testing::Test {
             EXPECT_GE(lines, 1) << "row " << row << " holds no line";
         }
         EXPECT_EQ(off_track, 0) << "of " << samples << " samples, the worst " << worst << " ft past the edge";
+
+        long long tics = 0;
+        for (int row = 0; row < rows; row++) {
+            const LapCandidate *c = lap_pool_row(row);
+            int fastest = LAP_NO_TIME;
+            for (int k = 0; k < LAP_POOL_CANDIDATES; k++)
+                if (c[k].count > 0)
+                    fastest = std::min(fastest, c[k].section_time);
+            tics += fastest;
+        }
+        float seconds = (float)tics / (float)TIC_RATE;
+        EXPECT_NEAR(seconds, earlier[skill], 0.1f * earlier[skill]) << "two laps of the lines";
 
         // Row 0: a start behind every piece of the first gate row: each
         // line's first sample, taken across the gate, is nearest one piece.
@@ -131,7 +154,7 @@ TEST_F(TrackLines, EverySkillOfTheDefaultTrackHasALineInEveryRowAndAStartAtEvery
         return;
     EXPECT_EQ(start_gate_count, DEFAULT_TRACK.gate_pieces);
     for (int skill = 0; skill < LINE_SKILL_COUNT; skill++)
-        check_skill_lines(skill);
+        check_skill_lines(skill, DEFAULT_LINE_SECONDS);
     expect_no_problem_lines(log);
 }
 
@@ -144,6 +167,6 @@ TEST_F(TrackLines, TheFixtureTrackCopiedHomeHasEveryFileAndItsLines)
     EXPECT_EQ(current_terrain->grid_exponent, FIXTURE_TRACK.grid_exponent);
     EXPECT_GT(timing_gate_count, 2);
     for (int skill = 0; skill < LINE_SKILL_COUNT; skill++)
-        check_skill_lines(skill);
+        check_skill_lines(skill, FIXTURE_LINE_SECONDS);
     expect_no_problem_lines(log);
 }

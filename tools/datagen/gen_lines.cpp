@@ -7,6 +7,7 @@
 // and normal lap, the others ride from their gate to the second
 // checkpoint, so the first row holds a start from near every gate.
 #include "tools/datagen/gen_lines.h"
+#include "tools/datagen/gen_robot_check.h"
 
 #include <cmath>
 #include <cstdio>
@@ -30,9 +31,9 @@
 #include "track/track.h"
 
 const SkillProfile SKILL_PROFILES[LINE_SKILL_COUNT] = {
-    {"lines_novice", 36.0f, 9.0f, 10.0f, 0.92f, 19.0f},
-    {"lines_amateur", 44.0f, 12.0f, 12.0f, 0.97f, 20.0f},
-    {"lines_expert", 52.0f, 15.0f, 14.0f, 1.0f, 24.0f},
+    {"lines_novice", 36.0f, 9.0f, 10.0f, 0.8f},
+    {"lines_amateur", 44.0f, 12.0f, 12.0f, 0.85f},
+    {"lines_expert", 52.0f, 15.0f, 14.0f, 1.0f},
 };
 
 namespace {
@@ -83,25 +84,45 @@ int plan_line_speeds(const TrackModel *track, const SkillProfile *skill, float *
             bends[i] = fminf(bends[i], skill->top_speed * 0.8f);
         speeds[i] = fminf(skill->top_speed, bends[i]);
     }
-    // Jumps and bumps: a jump's speed from well before its face (unless a
-    // corner there holds the rider back), the bump speed over whoops and
-    // rhythm sections.
+    // Every skill takes a jump at its designed speed (a bike short of it
+    // lands flat on a table or on the front of a double's landing): over a
+    // jump and its run-up the skill may ride past its top speed, up to the
+    // jump's, held by the corners and the sand.
+    for (int f = 0; f < d->feature_count; f++) {
+        const Feature *feature = &d->features[f];
+        if (feature->kind != FEATURE_DOUBLE && feature->kind != FEATURE_TABLETOP)
+            continue;
+        float s0, s1;
+        feature_span(track, f, &s0, &s1);
+        for (int i = 0; i < n; i++) {
+            float s = track->points[i].s;
+            if (s >= s0 - JUMP_RUN_UP && s < s1)
+                speeds[i] = fminf(fmaxf(skill->top_speed, feature->speed), bends[i]);
+        }
+    }
+    // Jumps and bumps: a jump's speed from well before its face; over
+    // whoops and rhythm sections a share of the speed they are built for,
+    // never faster than their crests allow.
+    // A limit set here never raises one set before: the lowest holds (a
+    // corner or the sand before a face, whoops in a run-up).
     for (int f = 0; f < d->feature_count; f++) {
         const Feature *feature = &d->features[f];
         if (feature->kind == FEATURE_SAND)
             continue;
         float s0, s1;
         feature_span(track, f, &s0, &s1);
+        float limit = 0.0f, from = s0;
+        if (feature->kind == FEATURE_WHOOPS || feature->kind == FEATURE_RHYTHM) {
+            limit = fminf(feature->speed * skill->bump_share, bump_speed_limit(feature));
+            from = s0 - 10.0f;
+        } else {
+            limit = feature->speed;
+            from = s0 - JUMP_RUN_UP;
+        }
         for (int i = 0; i < n; i++) {
             float s = track->points[i].s;
-            if (feature->kind == FEATURE_WHOOPS || feature->kind == FEATURE_RHYTHM) {
-                if (s >= s0 - 10.0f && s < s1)
-                    speeds[i] = fminf(speeds[i], skill->whoop_speed);
-            } else if (s >= s0 - JUMP_RUN_UP && s < s1) {
-                // A double is cleared at its speed or not at all.
-                float share = feature->kind == FEATURE_DOUBLE ? 1.0f : skill->jump_speed;
-                speeds[i] = fminf(bends[i], feature->speed * share);
-            }
+            if (s >= from && s < s1)
+                speeds[i] = fminf(speeds[i], limit);
         }
     }
     checked_free(bends);
@@ -124,6 +145,7 @@ struct LineRider {
     const float *speeds;
     int index;              // nearest centreline point, followed along the loop
     float start_lateral;    // the gate position's offset from the line
+    float start_ease;       // feet over which that offset eases out: to the first turn
     float ridden;           // feet along the line since the start
     int recovering;         // off the line: slow, gentle
     float steer;            // the last steer given
@@ -174,9 +196,12 @@ void ride_line(int slot, const BikeState *bike, RiderControls *c, void *context)
     }
     const TrackModel *t = rider->track;
     float speed = (float)sqrt(v[0] * v[0] + v[2] * v[2]);
-    // The line: the designed one, eased over from the gate position.
+    // The line: the designed one, eased over from the gate position along
+    // the start straight, so that the lines of a field from the gate meet
+    // only where the turn funnels them.
     const CentrePoint *here = &t->points[rider->index];
-    float offset = rider->start_lateral * clamp(1.0f - rider->ridden / 160.0f, 0.0f, 1.0f);
+    float eased = clamp(rider->ridden / rider->start_ease, 0.0f, 1.0f);
+    float offset = rider->start_lateral * (1.0f - eased * eased * (3.0f - 2.0f * eased));
     float lateral = ((float)p[0] - here->x) * here->dz - ((float)p[2] - here->z) * here->dx - offset;
     dVector3 forward;
     dBodyVectorToWorld(bike->frame_body, 0, 0, -1, forward);
@@ -290,6 +315,8 @@ int ride_one_race(const TrackModel *track, const float *speeds, int skill, int p
     if (rider.index < 0)
         return 0;
     rider.start_lateral = lateral;
+    const TrackDesign *d = track->design;
+    rider.start_ease = fmaxf(160.0f, track->leg_end[d->gate_leg] - track->gate_s);
     // Time enough for two laps at 12 ft/s.
     int limit = race_settings.start_tic + (int)(track->length / 6.0f) * TIC_RATE;
     // A rider that makes no way for 5 s is stuck: the race is given up.
@@ -376,19 +403,22 @@ int ride_skill_lines(const TrackModel *track, const char *data_folder, const cha
 
 namespace {
 
-// The work folder of a skill's races beside the set's folder.
+// The work folder of one track's skill races beside the set's folder
+// (the sets of every track lie side by side): job is the track's index
+// times LINE_SKILL_COUNT plus the skill.
 enum { WORK_PATH_MAX = DATA_PATH_MAX + 32 };
 
-void work_folder_of(const DataSet *set, int skill, char *out)
+void work_folder_of(const DataSet *set, int job, char *out)
 {
-    snprintf(out, WORK_PATH_MAX, "%s/../lines-work-%d", set->root, skill);
+    snprintf(out, WORK_PATH_MAX, "%s/../lines-work-%d", set->root, job);
 }
 
 // Copies the line file the races wrote in the home folder into the set.
-int collect_line_file(DataSet *set, const TrackModel *track, int skill)
+int collect_line_file(DataSet *set, const TrackModel *track, int job)
 {
+    int skill = job % LINE_SKILL_COUNT;
     char work[WORK_PATH_MAX], path[2 * WORK_PATH_MAX + 64], name[DATA_PATH_MAX];
-    work_folder_of(set, skill, work);
+    work_folder_of(set, job, work);
     snprintf(path, sizeof path, "%s/Rutline/%s/%s", work, track->design->folder, SKILL_PROFILES[skill].file);
     snprintf(name, sizeof name, "%s/%s", track->design->folder, SKILL_PROFILES[skill].file);
     ByteBuffer bytes = {};
@@ -427,35 +457,52 @@ int copy_track_into_home(const DataSet *set, const char *folder, const char *wor
     return ok;
 }
 
-int generate_racing_lines(DataSet *set, const char *data_folder, const TrackModel *track, int jobs)
+int generate_racing_lines(DataSet *const *sets, const TrackModel *const *tracks, int track_count,
+                          const char *data_folder, int jobs)
 {
+    enum { JOBS_MAX = 8 * LINE_SKILL_COUNT };
+    if (track_count < 1 || track_count * LINE_SKILL_COUNT > JOBS_MAX)
+        return 0;
     if (jobs < 1)
         jobs = 1;
-    pid_t children[LINE_SKILL_COUNT] = {};
+    int total = track_count * LINE_SKILL_COUNT;
+    pid_t children[JOBS_MAX] = {};
     int ok = 1, running = 0, next = 0, done = 0;
-    while (done < LINE_SKILL_COUNT) {
-        if (next < LINE_SKILL_COUNT && running < jobs) {
+    while (done < total) {
+        if (next < total && running < jobs) {
+            DataSet *set = sets[next / LINE_SKILL_COUNT];
+            const TrackModel *track = tracks[next / LINE_SKILL_COUNT];
+            int skill = next % LINE_SKILL_COUNT;
             char work[WORK_PATH_MAX];
             work_folder_of(set, next, work);
             if (!clear_output_folder(work) || !mark_output_folder(work))
-                return 0;
+                ok = 0;
             fflush(nullptr);
-            pid_t child = fork();
+            pid_t child = ok ? fork() : -1;
             if (child == 0) {
                 LineRideReport report;
                 memset(&report, 0, sizeof report);
                 int rode = (strcmp(set->root, data_folder) == 0 || copy_track_into_home(set, track->design->folder, work)) &&
-                           ride_skill_lines(track, data_folder, work, next, &report);
+                           ride_skill_lines(track, data_folder, work, skill, &report);
                 printf("datagen: %s %s: %d races, %d crashes, %d given up, %d of %d rows, %d starts, "
                        "%.1f s for two laps, %.1f ft off the line at most\n",
-                       track->design->folder, SKILL_PROFILES[next].file, report.races, report.crashes, report.stuck,
+                       track->design->folder, SKILL_PROFILES[skill].file, report.races, report.crashes, report.stuck,
                        report.filled_rows, report.rows, report.row0_lines, (double)report.lap_seconds,
                        (double)report.worst_lateral);
                 fflush(nullptr);
+                // The game's robots race on the lines just ridden.
+                rode = rode && check_track_robots(track->design->folder, skill, track->design->gate_pieces);
+                fflush(nullptr);
                 _exit(rode ? 0 : 1);
             }
-            if (child < 0)
-                return 0;
+            if (child < 0) {
+                // No more processes: wait for those running, start none.
+                ok = 0;
+                total = next;
+                if (running == 0)
+                    break;
+                continue;
+            }
             children[next++] = child;
             running++;
             continue;
@@ -464,16 +511,18 @@ int generate_racing_lines(DataSet *set, const char *data_folder, const TrackMode
         pid_t ended = wait(&status);
         if (ended < 0)
             return 0;
-        for (int skill = 0; skill < LINE_SKILL_COUNT; skill++)
-            if (children[skill] == ended) {
-                children[skill] = 0;
+        for (int job = 0; job < next; job++)
+            if (children[job] == ended) {
+                children[job] = 0;
                 running--;
                 done++;
+                DataSet *set = sets[job / LINE_SKILL_COUNT];
+                const TrackModel *track = tracks[job / LINE_SKILL_COUNT];
                 int rode = WIFEXITED(status) && WEXITSTATUS(status) == 0;
                 if (!rode)
-                    fprintf(stderr, "datagen: the %s races of %s failed\n", SKILL_PROFILES[skill].file,
+                    fprintf(stderr, "datagen: the %s races of %s failed\n", SKILL_PROFILES[job % LINE_SKILL_COUNT].file,
                             track->design->folder);
-                ok = collect_line_file(set, track, skill) && rode && ok;
+                ok = collect_line_file(set, track, job) && rode && ok;
             }
     }
     return ok;

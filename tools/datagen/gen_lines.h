@@ -10,14 +10,13 @@
 enum { LINE_SKILL_COUNT = 3 };
 
 // How a skill rides: its top speed, the sideways grip it corners with,
-// the braking it plans with, and how it takes the jumps.
+// the braking it plans with, and how fast it rides the bumps.
 struct SkillProfile {
     const char *file;       // "lines_novice" ...
     float top_speed;        // ft/s
     float corner_grip;      // ft/s^2 of sideways acceleration
     float braking;          // ft/s^2 planned
-    float jump_speed;       // share of a jump's designed take-off speed
-    float whoop_speed;      // ft/s over whoops and rhythm sections
+    float bump_share;       // share of the speed whoops and rhythm sections are built for
 };
 extern const SkillProfile SKILL_PROFILES[LINE_SKILL_COUNT];
 
@@ -44,7 +43,10 @@ struct LineRideReport {
 int ride_skill_lines(const TrackModel *track, const char *data_folder, const char *work_folder, int skill,
                      LineRideReport *report);
 
-// Every skill's lines for the track, in up to jobs processes at once,
-// added to the set that holds the track's files; the bikes come from the
-// data folder.
-int generate_racing_lines(DataSet *set, const char *data_folder, const TrackModel *track, int jobs);
+// Every skill's lines for each track (tracks[k], its files written into
+// sets[k]), in up to jobs processes at once, added to the track's set; the
+// bikes come from the data folder. Each process then races the game's
+// robots of its skill on the lines it rode (check_track_robots) and fails
+// when they break the bounds.
+int generate_racing_lines(DataSet *const *sets, const TrackModel *const *tracks, int track_count,
+                          const char *data_folder, int jobs);

@@ -22,12 +22,30 @@ struct Feature {
     int kind;
     int leg;           // the straight after waypoint leg
     float offset;      // where it starts, feet into that straight
-    float speed;       // designed take-off speed (jumps), ft/s
+    float speed;       // designed take-off speed (jumps), or the speed bumps are built for, ft/s
     float height;      // face or bump height
     float face_angle;  // radians
     int count;         // bumps of whoops and rhythm sections
-    float spacing;     // between bumps
+    float spacing;     // between bumps; a sandy stretch's length
 };
+
+// The rules the designs keep.
+// Over the crest of a cosine bump h high and L long a bike at v feels
+// v^2 (h/2) (2 pi / L)^2 of lift; at g it leaves the ground. Whoops and
+// rhythm sections are built, and the lines ride them, below
+// BUMP_LOAD_LIMIT g.
+constexpr float GRAVITY_FT = 32.0f;
+constexpr float BUMP_LOAD_LIMIT = 0.7f;
+// The back of a double's take-off and the front of its landing drop no
+// steeper than this, so a bike too slow to clear the gap rolls through.
+constexpr float JUMP_BACK_ANGLE = 0.4363323f;   // 25 degrees
+// Room to settle between the end of a bump section or of a jump's landing
+// and the next jump face.
+constexpr float SETTLE_BEFORE_FACE = 90.0f;
+// Past the gate, the room for the pack to string out before the first
+// jump face and before the first turn.
+constexpr float START_CLEAR = 240.0f;
+
 
 struct TrackDesign {
     const char *folder;        // "tracks/cinder_hollow"
@@ -113,8 +131,16 @@ float track_surface_height(const TrackModel *track, int index, float lateral);
 float natural_ground(const TrackModel *track, float x, float z);
 // Height of the terrain as built, sampled as the game samples it.
 float track_model_height(const TrackModel *track, float x, float z);
-// Where feature f takes off and lands (s of the lip and of the landing).
+// Where feature f begins and ends along the loop.
 void feature_span(const TrackModel *track, int f, float *s0, float *s1);
+// The speed at which the crests of a whoops or rhythm section throw a
+// bike (launch speed), and the fastest it is ridden at (BUMP_LOAD_LIMIT
+// of the lift).
+float bump_launch_speed(const Feature *f);
+float bump_speed_limit(const Feature *f);
+// 1 when the built centreline keeps every rule above; else the first rule
+// broken, in words, in why.
+int check_track_design(const TrackModel *track, char *why, int size);
 
 // Writes every file of the track into the set (and racing-line-less).
 int write_track_files(DataSet *set, TrackModel *track);

@@ -9,6 +9,11 @@
 // face at the designed speed comes down to the middle of the landing
 // slope, so a slower bike lands on the table and a faster one further
 // down the slope.
+//
+// Whoops and rhythm sections are cosine bumps ridden over, not jumped:
+// low and long enough that at the speed they are built for the crests
+// lift a bike by less than BUMP_LOAD_LIMIT g. The generator refuses a
+// design that breaks one of the rules in gen_track.h.
 #include "tools/datagen/gen_track.h"
 
 #include <cmath>
@@ -18,6 +23,8 @@
 #include "core/alloc.h"
 
 static const float PI_F = 3.14159265358979f;
+// How far past the gate the first checkpoint stands, at most.
+static const float FIRST_CHECKPOINT = 200.0f;
 // The flat top of a double's landing, before its slope.
 static const float DOUBLE_TOP = 6.0f;
 
@@ -40,22 +47,22 @@ const TrackDesign DEFAULT_TRACK = {
      {640, 1460, 45, 0.0f},
      {520, 1380, 40, 0.22f}},
     12,
-    {{FEATURE_TABLETOP, 0, 330, 38, 3.0f, 0.32f, 0, 0},
-     {FEATURE_TABLETOP, 2, 60, 40, 4.5f, 0.38f, 0, 0},
-     {FEATURE_SAND, 3, 0, 0, 0, 0, 0, 150},
-     {FEATURE_WHOOPS, 3, 25, 0, 0.6f, 0, 8, 14},
+    {{FEATURE_TABLETOP, 0, 360, 38, 3.0f, 0.32f, 0, 0},
+     {FEATURE_TABLETOP, 2, 40, 38, 4.5f, 0.38f, 0, 0},
+     {FEATURE_SAND, 7, 3, 0, 0, 0, 0, 140},
+     {FEATURE_WHOOPS, 3, 10, 24, 0.5f, 0, 7, 18},
      {FEATURE_DOUBLE, 4, 110, 42, 5.0f, 0.42f, 0, 0},
-     {FEATURE_RHYTHM, 5, 25, 0, 2.5f, 0, 5, 28},
-     {FEATURE_DOUBLE, 6, 150, 46, 6.0f, 0.45f, 0, 0},
-     {FEATURE_TABLETOP, 6, 280, 42, 4.0f, 0.38f, 0, 0},
-     {FEATURE_RHYTHM, 8, 60, 0, 3.0f, 0, 4, 30},
-     {FEATURE_WHOOPS, 8, 300, 0, 0.9f, 0, 10, 12},
+     {FEATURE_RHYTHM, 5, 15, 30, 1.5f, 0, 4, 40},
+     {FEATURE_DOUBLE, 6, 150, 44, 5.0f, 0.42f, 0, 0},
+     {FEATURE_TABLETOP, 6, 322, 42, 4.0f, 0.38f, 0, 0},
+     {FEATURE_RHYTHM, 8, 40, 32, 1.8f, 0, 4, 45},
+     {FEATURE_WHOOPS, 8, 250, 24, 0.5f, 0, 7, 18},
      {FEATURE_TABLETOP, 8, 480, 40, 4.0f, 0.38f, 0, 0},
-     {FEATURE_SAND, 5, 0, 0, 0, 0, 0, 60}},
+     {FEATURE_SAND, 9, 5, 0, 0, 0, 0, 65}},
     26.0f,
     62.0f,
     0,
-    110.0f,
+    60.0f,
     18,
     3.2f,
     200.0f,
@@ -65,6 +72,8 @@ const TrackDesign DEFAULT_TRACK = {
     5,
 };
 
+// A small loop: its start straight runs 290 ft from the gate into a wide
+// first turn, room for a full gate of robots to string out before it.
 const TrackDesign FIXTURE_TRACK = {
     "tracks/fixture_loop",
     "Fixture Loop",
@@ -72,14 +81,14 @@ const TrackDesign FIXTURE_TRACK = {
     1.0f,
     77u,
     4,
-    {{110, 110, 45, 0.18f}, {400, 110, 45, 0.18f}, {400, 400, 45, 0.18f}, {110, 400, 45, 0.18f}},
+    {{40, 130, 45, 0.18f}, {470, 130, 70, 0.18f}, {470, 380, 45, 0.18f}, {40, 380, 45, 0.18f}},
     1,
     {{FEATURE_TABLETOP, 2, 60, 34, 2.5f, 0.3f, 0, 0}},
     24.0f,
-    30.0f,
+    42.0f,
     0,
-    70.0f,
-    6,
+    25.0f,
+    12,
     3.2f,
     150.0f,
     2.0f,
@@ -219,11 +228,16 @@ float from_gate(const TrackModel *track, float s)
     return d > track->length * 0.5f ? d - track->length : d;
 }
 
+// The start straight is wide from behind the gate to the first turn and
+// narrows to the track's width round that turn.
 float track_width_at(const TrackModel *track, float s)
 {
     const TrackDesign *d = track->design;
     float g = from_gate(track, s);
-    float wide = ramp(g, -90.0f, -60.0f) * (1.0f - ramp(g, 50.0f, 200.0f));
+    int next = (d->gate_leg + 1) % d->waypoint_count;
+    float turn_in = loop_ahead(track, track->gate_s, track->leg_end[d->gate_leg]);
+    float turn_out = turn_in + loop_ahead(track, track->leg_end[d->gate_leg], track->leg_start[next]);
+    float wide = ramp(g, -90.0f, -60.0f) * (1.0f - ramp(g, turn_in, turn_out));
     return d->width + (d->start_width - d->width) * wide;
 }
 
@@ -272,6 +286,12 @@ float table_length(const Feature *f)
     return fmaxf(6.0f, landing_reach(f) - 0.5f * landing_length(f));
 }
 
+// One jump: face, table (or a double's gap and landing top) and landing.
+float jump_length(const Feature *f)
+{
+    return face_length(f) + table_length(f) + landing_length(f);
+}
+
 // The profile of one feature at distance t from its start (0 outside it),
 // and its length.
 float feature_length(const Feature *f)
@@ -279,13 +299,37 @@ float feature_length(const Feature *f)
     switch (f->kind) {
     case FEATURE_TABLETOP:
     case FEATURE_DOUBLE:
-        return face_length(f) + table_length(f) + landing_length(f);
+        return jump_length(f);
     case FEATURE_WHOOPS:
     case FEATURE_RHYTHM:
         return (float)f->count * f->spacing;
     default:
         return f->spacing;
     }
+}
+
+// A jump's height t past its foot, built as a tabletop or a double.
+float jump_height(const Feature *f, int is_double, float t)
+{
+    if (t <= 0.0f || t >= jump_length(f))
+        return 0.0f;
+    float face = face_length(f), table = table_length(f);
+    if (t < face)
+        return face_height(f, t);
+    float after = t - face;
+    if (after >= table)
+        return fmaxf(0.0f, f->height - (after - table) * tanf(f->face_angle));
+    if (!is_double)
+        return f->height;
+    // A double: the back of the take-off and the front of the landing's
+    // top (DOUBLE_TOP long) drop into the gap no steeper than
+    // JUMP_BACK_ANGLE.
+    float top = table - DOUBLE_TOP;
+    if (after >= top)
+        return f->height;
+    float slope = tanf(JUMP_BACK_ANGLE);
+    float back = f->height - after * slope, front = f->height - (top - after) * slope;
+    return fmaxf(0.0f, fmaxf(back, front));
 }
 
 float feature_height(const Feature *f, float t)
@@ -295,23 +339,8 @@ float feature_height(const Feature *f, float t)
         return 0.0f;
     switch (f->kind) {
     case FEATURE_TABLETOP:
-    case FEATURE_DOUBLE: {
-        float face = face_length(f), table = table_length(f);
-        if (t < face)
-            return face_height(f, t);
-        float after = t - face;
-        if (after >= table)
-            return fmaxf(0.0f, f->height - (after - table) * tanf(f->face_angle));
-        if (f->kind == FEATURE_TABLETOP)
-            return f->height;
-        // A double: the back of the take-off and the front of the
-        // landing's top (DOUBLE_TOP long) drop at 45 degrees into the gap.
-        float top = table - DOUBLE_TOP;
-        if (after >= top)
-            return f->height;
-        float back = f->height - after, front = f->height - (top - after);
-        return fmaxf(0.0f, fmaxf(back, front));
-    }
+    case FEATURE_DOUBLE:
+        return jump_height(f, f->kind == FEATURE_DOUBLE, t);
     case FEATURE_WHOOPS:
     case FEATURE_RHYTHM: {
         float phase = t / f->spacing;
@@ -337,8 +366,12 @@ void place_checkpoints(TrackModel *track)
         spans[span_count][1] = s1 + 25.0f;
         span_count++;
     }
-    // From just past the start area round to the finish line behind the gate.
-    float first = track->gate_s + 60.0f, last = track->gate_s - 50.0f + track->length;
+    // From the start straight round to the finish line behind the gate.
+    // The first stands well down the straight (short of the first turn):
+    // until there every rider follows the line from its own gate.
+    float straight = track->leg_end[d->gate_leg] - track->gate_s;
+    float first = track->gate_s + fmaxf(60.0f, fminf(FIRST_CHECKPOINT, straight - 30.0f));
+    float last = track->gate_s - 50.0f + track->length;
     int n = (int)lroundf((last - first) / d->checkpoint_spacing);
     if (n < 2)
         n = 2;
@@ -376,6 +409,77 @@ void feature_span(const TrackModel *track, int f, float *s0, float *s1)
     const Feature *feature = &track->design->features[f];
     *s0 = track->leg_start[feature->leg] + feature->offset;
     *s1 = *s0 + feature_length(feature);
+}
+
+float bump_launch_speed(const Feature *f)
+{
+    if (!(f->height > 0.0f) || !(f->spacing > 0.0f))
+        return 1e9f;
+    float k = 2.0f * PI_F / f->spacing;
+    return sqrtf(GRAVITY_FT / (0.5f * f->height * k * k));
+}
+
+float bump_speed_limit(const Feature *f)
+{
+    return sqrtf(BUMP_LOAD_LIMIT) * bump_launch_speed(f);
+}
+
+int check_track_design(const TrackModel *track, char *why, int size)
+{
+    static const char *const KINDS[] = {"tabletop", "double", "whoops", "rhythm section", "sandy stretch"};
+    const TrackDesign *d = track->design;
+    float first_turn = loop_ahead(track, track->gate_s, track->leg_end[d->gate_leg]);
+    if (first_turn < START_CLEAR) {
+        snprintf(why, (size_t)size, "the first turn of %s is %.0f ft past the gate (at least %.0f)", d->folder,
+                 (double)first_turn, (double)START_CLEAR);
+        return 0;
+    }
+    for (int f = 0; f < d->feature_count; f++) {
+        const Feature *a = &d->features[f];
+        float a0, a1;
+        feature_span(track, f, &a0, &a1);
+        int bumps = a->kind == FEATURE_WHOOPS || a->kind == FEATURE_RHYTHM;
+        if (bumps && !(a->speed > 0.0f && a->speed <= bump_speed_limit(a))) {
+            snprintf(why, (size_t)size,
+                     "%s #%d of %s: %.2f ft bumps %.0f ft apart throw a bike at %.1f ft/s; built for %.0f ft/s "
+                     "they lift it %.2f g (at most %.2f)",
+                     KINDS[a->kind], f, d->folder, (double)a->height, (double)a->spacing, (double)bump_launch_speed(a),
+                     (double)a->speed, (double)(a->speed * a->speed / (bump_launch_speed(a) * bump_launch_speed(a))),
+                     (double)BUMP_LOAD_LIMIT);
+            return 0;
+        }
+        int jump = a->kind == FEATURE_TABLETOP || a->kind == FEATURE_DOUBLE;
+        if (jump && loop_ahead(track, track->gate_s, a0) < START_CLEAR) {
+            snprintf(why, (size_t)size, "%s #%d of %s: its face is %.0f ft past the gate (at least %.0f)", KINDS[a->kind],
+                     f, d->folder, (double)loop_ahead(track, track->gate_s, a0), (double)START_CLEAR);
+            return 0;
+        }
+        for (int g = 0; g < d->feature_count; g++) {
+            const Feature *b = &d->features[g];
+            if (g == f)
+                continue;
+            float b0, b1;
+            feature_span(track, g, &b0, &b1);
+            int b_jump = b->kind == FEATURE_TABLETOP || b->kind == FEATURE_DOUBLE;
+            if (a->kind != FEATURE_SAND && b_jump && loop_ahead(track, a1, b0) < SETTLE_BEFORE_FACE) {
+                snprintf(why, (size_t)size, "%s #%d of %s ends %.0f ft before the face of %s #%d (at least %.0f)",
+                         KINDS[a->kind], f, d->folder, (double)loop_ahead(track, a1, b0), KINDS[b->kind], g,
+                         (double)SETTLE_BEFORE_FACE);
+                return 0;
+            }
+            if (a->kind == FEATURE_SAND && b->kind != FEATURE_SAND && loop_ahead(track, b0, a0) < b1 - b0) {
+                snprintf(why, (size_t)size, "sandy stretch #%d of %s lies on %s #%d", f, d->folder, KINDS[b->kind], g);
+                return 0;
+            }
+            if (a->kind == FEATURE_SAND && b->kind != FEATURE_SAND && loop_ahead(track, a0, b0) < a1 - a0) {
+                snprintf(why, (size_t)size, "%s #%d of %s lies in sandy stretch #%d", KINDS[b->kind], g, d->folder, f);
+                return 0;
+            }
+        }
+    }
+    if (size > 0)
+        why[0] = 0;
+    return 1;
 }
 
 // Cheap hills: low rolling ground everywhere, high ground toward the
@@ -474,5 +578,10 @@ int build_track_centreline(TrackModel *track)
         track->points[i].base += (gate_base - track->points[i].base) * hold;
     }
     place_checkpoints(track);
+    char why[256];
+    if (!check_track_design(track, why, sizeof why)) {
+        fprintf(stderr, "datagen: %s\n", why);
+        return 0;
+    }
     return 1;
 }

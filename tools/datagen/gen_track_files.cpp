@@ -352,7 +352,10 @@ int write_cameras(TrackWriter *w)
         for (int k = first; k < first + per && k < t->checkpoint_count; k++)
             buffer_printf(&w->text, " %d", k);
         buffer_printf(&w->text, "\n");
-        int middle = first + per / 2 < t->checkpoint_count ? first + per / 2 : first;
+        // The first camera stands at the first checkpoint, looking back at
+        // the gate down the start straight; the others at their group's
+        // middle.
+        int middle = first > 0 && first + per / 2 < t->checkpoint_count ? first + per / 2 : first;
         const Checkpoint *c = &t->checkpoints[middle];
         float out = c->radius + 30.0f;
         float side = (first / per) % 2 ? 1.0f : -1.0f;
