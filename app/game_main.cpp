@@ -370,6 +370,7 @@ int shut_down_game(void)
     free_key_names();
     free_display_mode_list();
     free_interned_strings();
+    free_kept_large_blocks();
     log_printf(nullptr);
     dump_live_allocations();
     return 0;

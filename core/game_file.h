@@ -29,6 +29,7 @@ struct GameFile {
     unsigned char input[GZIP_INPUT_SIZE];
     unsigned char output[GZIP_OUTPUT_SIZE];
     unsigned char *output_read;    // next unread byte of the window
+    unsigned char *whole;          // a member inflated whole: the window, freed on close
 };
 
 // Fills a handle by resolving a game path ('@' + name) or a real path.
