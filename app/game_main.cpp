@@ -28,6 +28,7 @@
 #include "bike/bike_create.h"
 #include "bike/physics_world.h"
 #include "bike/shape.h"
+#include "bike/world_contacts.h"
 #include "core/alloc.h"
 #include "core/file.h"
 #include "core/game_file.h"
@@ -313,6 +314,7 @@ static void free_riders_and_world(void)
         bike_slots[slot] = nullptr;
     }
     running_order_count = 0;
+    free_world_contact_lists();
     log_printf("Finished deallocating bikes\n");
     unload_track_script();
     free_script_sounds();

@@ -256,16 +256,23 @@ int apply_bike_terrain(BikeState *bike, const Terrain *terrain, const BikeTerrai
     return result;
 }
 
+// The buffer of the searches made one bike at a time.
+static BikeTerrainSearch single_search;
+
 int collide_bike_with_terrain(BikeState *bike)
 {
-    static BikeTerrainSearch search;
     const Terrain *terrain = current_terrain;
     if (!terrain)
         return 0;
-    if (!reserve_bike_terrain_search(&search, bike))
+    if (!reserve_bike_terrain_search(&single_search, bike))
         return 0;
-    search_bike_terrain(bike, terrain, &search);
-    return apply_bike_terrain(bike, terrain, &search);
+    search_bike_terrain(bike, terrain, &single_search);
+    return apply_bike_terrain(bike, terrain, &single_search);
+}
+
+void free_single_terrain_search(void)
+{
+    free_bike_terrain_search(&single_search);
 }
 
 int collide_bike_parts(BikeState *bike, CollisionShape *shape, dBodyID body, const float *position,

@@ -47,6 +47,8 @@ int reserve_bike_terrain_search(BikeTerrainSearch *search, const BikeState *bike
 void free_bike_terrain_search(BikeTerrainSearch *search);
 void search_bike_terrain(BikeState *bike, const Terrain *terrain, BikeTerrainSearch *search);
 int apply_bike_terrain(BikeState *bike, const Terrain *terrain, const BikeTerrainSearch *search);
+// Frees the buffer collide_bike_with_terrain keeps.
+void free_single_terrain_search(void);
 int collide_bike_parts(BikeState *bike, CollisionShape *shape, dBodyID body, const float *position,
                        const float *rotation, int mode, int front_flag);
 int collide_bike_with_object(BikeState *bike, CollisionShape *shape, dBodyID body,

@@ -110,6 +110,7 @@ void free_world_contact_lists(void)
 {
     for (BikeTerrainSearch &search : searches)
         free_bike_terrain_search(&search);
+    free_single_terrain_search();
     free_growable_array(&scratch[0]);
     free_growable_array(&scratch[1]);
     memset(scratch, 0, sizeof scratch);

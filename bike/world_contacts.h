@@ -21,5 +21,6 @@ extern int batch_terrain_searches;
 // The bike against one statue (as posed, or unturned when its yaw power is
 // set); a hit stamps the statue with the tic. The part bits touched.
 int collide_bike_with_statue(BikeState *bike, int index);
-// Frees the scratch lists of the object merge.
+// Frees the scratch lists of the object merge and the terrain search
+// buffers.
 void free_world_contact_lists(void);
