@@ -29,9 +29,13 @@ struct ClassSpec {
     float rider_mass;
     // The torque curves are the 125's curves stretched along the rpm axis
     // (the peak moves from 10000 rpm to 10000 x rpm_scale) and scaled in
-    // torque: the same shape for every engine.
+    // torque: the same shape for every engine. Full throttle leaves the
+    // stretched curve at fall_rpm and reaches zero at zero_rpm, at or just
+    // above the top rpm: the engine cannot pull the bike past that speed.
     float rpm_scale;
     float torque_scale;
+    float fall_rpm;
+    float zero_rpm;
 };
 
 constexpr float GEARS_125[6] = {2.35714f, 1.86667f, 1.57895f, 1.29412f, 1.13333f, -1.0f};
@@ -52,40 +56,51 @@ enum ClassKind {
 
 #define ARR6(a) {a[0], a[1], a[2], a[3], a[4], a[5]}
 
+// The classes on the 450f's gearing (fifth gear 0.875, primary 2.72727,
+// 50/13) cover about 0.01235 ft/s per rpm in fifth: 90 mph is near 10700
+// rpm, below their top rpm of 12000. Their full-throttle torque reaches
+// zero here (a few tens of rpm later where the line to zero meets the
+// closed-throttle curve), past the 10500 rpm where automatic shifting
+// changes up, so fifth is still reached and the bike tops out under 90 mph.
+constexpr float TALL_GEARING_ZERO_RPM = 10600.0f;
+
 // Class values. The 250 two-strokes have no example row: they take the
 // 125's curve shape moved down to an 8500 rpm peak and scaled to a 250
 // two-stroke's power (x 1.7 torque), with the 450f's gearing, heavier crank
 // and shift points. The 350s keep the 450f damping; their curve peaks at
-// 10500 rpm.
+// 10500 rpm. The 125, the 50s and the classes on the 250f's gearing keep
+// their stretched curve up to the last point below their zero and drop
+// straight to it; the classes on the 450f's gearing fall from their peak
+// (9000 rpm for the 350 among them) to a zero below their top rpm.
 constexpr ClassSpec CLASS_SPECS[KIND_COUNT] = {
     // KIND_125 ("cr125")
     {"125", 3.65375f, 0.739688f, 0.504375f, {322.545f, 860.12f}, {1814.32f, 4502.19f},
      30.0f, 600.0f, 3.15f, 13.0f, 52.0f, ARR6(GEARS_125), {0.00488281f, 7500.0f, 0.75f},
-     9400.0f, 12000.0f, 12750.0f, 4.6875f, 1.0f, 1.0f},
+     9400.0f, 12000.0f, 12750.0f, 4.6875f, 1.0f, 1.0f, 12500.0f, 13000.0f},
     // KIND_250
     {"250", 4.24f, 0.75375f, 0.541875f, {335.984f, 873.56f}, {2217.5f, 4905.37f},
      30.0f, 600.0f, 2.72727f, 13.0f, 50.0f, ARR6(GEARS_450F), {0.0088501f, 7500.0f, 0.75f},
-     6000.0f, 10500.0f, 12000.0f, 4.6875f, 0.85f, 1.7f},
+     6000.0f, 10500.0f, 12000.0f, 4.6875f, 0.85f, 1.7f, 8500.0f, TALL_GEARING_ZERO_RPM},
     // KIND_250F ("yz250f(2017)")
     {"250f", 4.24f, 0.703125f, 0.541875f, {335.984f, 873.56f}, {2217.5f, 4905.37f},
      30.0f, 600.0f, 3.35294f, 13.0f, 50.0f, ARR6(GEARS_250F), {0.00488281f, 7500.0f, 0.75f},
-     8000.0f, 12500.0f, 13250.0f, 4.6875f, 1.15f, 1.16f},
+     8000.0f, 12500.0f, 13250.0f, 4.6875f, 1.15f, 1.16f, 13000.0f, 13500.0f},
     // KIND_450F ("kx450f(2018)")
     {"450f", 4.735f, 0.703125f, 0.589375f, {376.303f, 913.878f}, {2486.29f, 5174.16f},
      32.0f, 650.0f, 2.72727f, 13.0f, 50.0f, ARR6(GEARS_450F), {0.0088501f, 7500.0f, 0.75f},
-     6000.0f, 10500.0f, 12000.0f, 5.46875f, 0.9f, 2.0f},
+     6000.0f, 10500.0f, 12000.0f, 5.46875f, 0.9f, 2.0f, 9000.0f, TALL_GEARING_ZERO_RPM},
     // KIND_350_250F
     {"250f", 4.365625f, 0.703125f, 0.589375f, {335.984f, 873.56f}, {2217.5f, 4905.37f},
      32.0f, 650.0f, 3.35294f, 13.0f, 50.0f, ARR6(GEARS_250F), {0.00488281f, 7500.0f, 0.75f},
-     8000.0f, 12500.0f, 13250.0f, 4.6875f, 1.05f, 1.55f},
+     8000.0f, 12500.0f, 13250.0f, 4.6875f, 1.05f, 1.55f, 13000.0f, 13500.0f},
     // KIND_350_450F
     {"450f", 4.735f, 0.703125f, 0.589375f, {376.303f, 913.878f}, {2486.29f, 5174.16f},
      32.0f, 650.0f, 2.72727f, 13.0f, 50.0f, ARR6(GEARS_450F), {0.0088501f, 7500.0f, 0.75f},
-     6000.0f, 10500.0f, 12000.0f, 5.46875f, 1.05f, 1.55f},
+     6000.0f, 10500.0f, 12000.0f, 5.46875f, 1.05f, 1.55f, 9000.0f, TALL_GEARING_ZERO_RPM},
     // KIND_50 ("rs50yz")
     {"50", 3.34125f, 0.739688f, 0.5025f, {309.106f, 846.681f}, {1814.32f, 4502.19f},
      30.0f, 600.0f, 3.71429f, 12.0f, 55.0f, ARR6(GEARS_50), {0.00119358f, 1200.0f, 1.0f},
-     9400.0f, 12000.0f, 12750.0f, 4.6875f, 1.0f, 0.23f},
+     9400.0f, 12000.0f, 12750.0f, 4.6875f, 1.0f, 0.23f, 12500.0f, 13000.0f},
 };
 
 #undef ARR6
@@ -204,11 +219,12 @@ constexpr float base_closed_torque(int i)
     return -1.0f - 0.2f * (float)(i - 4) - k * (float)((i - 6) * (i - 6));
 }
 
-// The base curve read at index i / rpm_scale, linearly between points,
-// held at the last point.
-constexpr float stretched(float (*curve)(int), int i, float rpm_scale)
+// A curve read at the fractional index x, linearly between points, held
+// at the last point.
+constexpr float curve_at(float (*curve)(int), float x)
 {
-    float x = (float)i / rpm_scale;
+    if (x <= 0.0f)
+        return curve(0);
     if (x >= (float)(TORQUE_CURVE_POINTS - 1))
         return curve(TORQUE_CURVE_POINTS - 1);
     int j = (int)x;
@@ -216,6 +232,45 @@ constexpr float stretched(float (*curve)(int), int i, float rpm_scale)
     if (f == 0.0f)
         return curve(j);
     return curve(j) + (curve(j + 1) - curve(j)) * f;
+}
+
+// The base curve read at index i / rpm_scale.
+constexpr float stretched(float (*curve)(int), int i, float rpm_scale)
+{
+    return curve_at(curve, (float)i / rpm_scale);
+}
+
+// The 125's curve: its peak, the end of its fall and its first zero.
+constexpr int BASE_PEAK_INDEX = 20;
+constexpr int BASE_FALL_END_INDEX = 25;
+constexpr int BASE_ZERO_INDEX = 26;
+constexpr float RPM_PER_POINT = 500.0f;
+
+// Full throttle at point i, in the 125's units. Up to fall_rpm the
+// stretched curve. From there to the last point below zero_rpm the 125's
+// fall from its peak (its points 20..25), scaled to meet the stretched
+// curve. The first point at or past zero_rpm lies on the line from that
+// last point through zero at zero_rpm, so the curve as the engine reads
+// it (linearly between points) crosses zero exactly there; later points
+// hold that value until the 125's tail (0, then 1 less every 1000 rpm)
+// falls lower.
+constexpr float open_torque_at(const ClassSpec &spec, float r)
+{
+    if (r <= spec.fall_rpm)
+        return curve_at(base_open_torque, r / RPM_PER_POINT / spec.rpm_scale);
+    float after = (float)(int)(spec.zero_rpm / RPM_PER_POINT) * RPM_PER_POINT;
+    if (after < spec.zero_rpm)
+        after += RPM_PER_POINT;
+    float before = after - RPM_PER_POINT;
+    if (r <= before) {
+        float meet = curve_at(base_open_torque, spec.fall_rpm / RPM_PER_POINT / spec.rpm_scale);
+        float x = (float)BASE_PEAK_INDEX + (float)(BASE_FALL_END_INDEX - BASE_PEAK_INDEX) * (r - spec.fall_rpm) /
+                                               (before - spec.fall_rpm);
+        return meet / base_open_torque(BASE_PEAK_INDEX) * curve_at(base_open_torque, x);
+    }
+    float line = open_torque_at(spec, before) * (spec.zero_rpm - after) / (spec.zero_rpm - before);
+    float tail = curve_at(base_open_torque, (float)BASE_ZERO_INDEX + (r - after) / RPM_PER_POINT);
+    return tail < line ? tail : line;
 }
 
 constexpr void copy_text(char *out, int size, const char *a, const char *b = "", const char *c = "")
@@ -286,8 +341,11 @@ constexpr BikeModel make_model(const ModelRow &row)
     for (int i = 0; i < 3; i++)
         m.engine_constants[i] = spec.engine_constants[i];
     for (int i = 0; i < TORQUE_CURVE_POINTS; i++) {
-        m.closed_throttle_torque[i] = spec.torque_scale * stretched(base_closed_torque, i, spec.rpm_scale);
-        m.open_throttle_torque[i] = spec.torque_scale * stretched(base_open_torque, i, spec.rpm_scale);
+        float closed = spec.torque_scale * stretched(base_closed_torque, i, spec.rpm_scale);
+        float open = spec.torque_scale * open_torque_at(spec, (float)i * RPM_PER_POINT);
+        // Full throttle never brakes harder than a shut one.
+        m.closed_throttle_torque[i] = closed;
+        m.open_throttle_torque[i] = open > closed ? open : closed;
     }
     m.shift_down_rpm = spec.shift_down_rpm;
     m.shift_up_rpm = spec.shift_up_rpm;

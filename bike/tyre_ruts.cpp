@@ -147,10 +147,11 @@ static void record_sample(ErosionRecord *record, float x, float z, float directi
         record->last_sample_x = x;
         record->last_sample_z = z;
     }
-    // The next point carries what this one overshot its foot (never less
-    // than nothing, so no point gathers more than a foot).
+    // The next point carries what this one overshot its foot. After a
+    // restart the old point counts for nothing, so a step shorter than a
+    // foot carries less than nothing and the new point gathers more.
     float carried = travelled + b - RUT_POINT_SPACING;
-    record->travelled = carried < RUT_POINT_SPACING && samples < RUT_POINT_SAMPLES && carried > 0.0f ? carried : 0.0f;
+    record->travelled = carried < RUT_POINT_SPACING && samples < RUT_POINT_SAMPLES ? carried : 0.0f;
     add_sample(record, x, z, direction_x, direction_z);
 }
 

@@ -56,11 +56,12 @@ int counts_for_section_times(int slot)
     return net_socket == -1 || local_gate_position != NO_SLOT;
 }
 
-// The tics from gate start (tic 0 below gate 0) to gate end with every gate
-// between known; 0 when not all are known.
+// The tics from gate start to gate end with every gate between known; 0
+// when not all are known. Below gate 0 a section starts at the gate drop,
+// as the missed-gate penalty counts a rider's own run from it.
 int section_sample(const BikeState *bike, long long start, long long end, long long *tics)
 {
-    int from = start < 0 ? 0 : get_gate_time(bike, (int)start);
+    int from = start < 0 ? race_settings.start_tic : get_gate_time(bike, (int)start);
     int to = end < 0 || end > INT_MAX ? -1 : get_gate_time(bike, (int)end);
     if (!is_known(from) || !is_known(to))
         return 0;

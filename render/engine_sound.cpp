@@ -39,13 +39,17 @@ int build_pipe_taps(EngineDefinition *definition, float length, float spread, fl
     for (int k = 0; k <= d; k++) {
         float ratio = d ? (float)k / (float)d : 0.0f;
         float pipe = d ? length - ((float)k + ratio * ratio) * m / (float)n : length;
-        // There and back at the synthesis rate; the ring holds 32768.
+        // There and back at the synthesis rate; the ring holds 32768. Only
+        // a longer delay is clamped: one of 0 or less stays, and the tap
+        // reads the ring at (write + 32768 - delay) modulo 32768 like any
+        // other, the stored value reduced into 0..32767 so none overflows.
         double delay = std::round(2.0 * pipe / SPEED_OF_SOUND * ENGINE_RATE);
-        if (!(delay >= 1.0))
-            delay = 1.0;
         if (delay > ENGINE_RING)
             delay = ENGINE_RING;
-        definition->taps[first + k].delay = ENGINE_RING - (int)delay;
+        double stored = std::fmod((double)ENGINE_RING - delay, (double)ENGINE_RING);
+        if (!std::isfinite(stored))
+            stored = 0.0;   // a pipe too long for a float has no place in the ring
+        definition->taps[first + k].delay = (int)stored;
         definition->taps[first + k].gain = gain / (float)n;
     }
     return 1;

@@ -23,7 +23,7 @@ constexpr int ENGINE_FRAME_MAX = 8820;     // samples one frame writes at most
 constexpr int ENGINE_FIRING = 1 << 24;     // one firing of the phase
 
 struct PipeTap {
-    int delay;    // 32768 minus the delay in samples
+    int delay;    // 32768 minus the delay in samples, modulo 32768
     float gain;
 };
 

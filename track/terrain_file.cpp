@@ -18,6 +18,7 @@
 #include "render/render_settings.h"
 #include "render/texture.h"
 #include "track/decals.h"
+#include "track/lighting.h"
 #include "track/terrain.h"
 #include "track/track.h"
 
@@ -382,7 +383,10 @@ static void choose_texture_mode(Terrain *terrain, int requested)
     }
     if (terrain->texture_size < 1)
         terrain->texture_size = 128;
-    terrain->normal_mapping = ground_shaders_setting && shader_programs_available && terrain->texture_mode >= 2;
+    // Normal-mapped ground only where the track's lighting asks for it; any
+    // other track keeps its baked shading in every mode.
+    terrain->normal_mapping = ground_shaders_setting && shader_programs_available && terrain->texture_mode >= 2 &&
+                              track_lighting.dynamic_lighting;
 }
 
 // The shading file is read beside the heights: opened as the load starts,

@@ -218,6 +218,33 @@ TEST_F(TyreRuts, AJumpOfOverSixtyFourFeetSendsAndStartsAgain)
     EXPECT_EQ(erosion_queue.count, 10);
 }
 
+// A restart closed by the sixteenth sample after a short step: the new
+// point starts with the old record's travel counted as nothing, so it
+// carries the step less a foot and gathers more than a foot.
+TEST_F(TyreRuts, ARestartAfterAShortStepCarriesLessThanNothing)
+{
+    for (int i = 0; i < 10; i++)
+        dig_at(100 + 1.5f * i, 100);
+    dig_at(213.5f, 100);   // closes the tenth point before the jump
+    for (int k = 1; k < 16; k++)
+        dig_at(213.5f + 0.01f * (float)k, 100);
+    ASSERT_EQ(record.samples, 16);
+    ASSERT_EQ(erosion_queue.count, 0);
+    dig_at(213.66f, 100);   // the sixteenth sample closes the point: 100 ft from the last
+    ASSERT_EQ(erosion_queue.count, 10);
+    ASSERT_EQ(record.point_count, 1);
+    EXPECT_EQ(record.points[0].flags, 16);
+    EXPECT_EQ(record.samples, 1);
+    EXPECT_NEAR(record.travelled, 0.01f - 1.0f, 1e-4);
+    // 1.5 ft on the point has gathered 0.51 ft: it stays open.
+    dig_at(215.16f, 100);
+    EXPECT_EQ(record.point_count, 1);
+    EXPECT_EQ(record.samples, 2);
+    EXPECT_NEAR(record.travelled, 0.51f, 1e-4);
+    dig_at(216.66f, 100);
+    EXPECT_EQ(record.point_count, 2);
+}
+
 TEST_F(TyreRuts, TelemetryAndItsText)
 {
     // Moving along -z: side is +x. Force 30 to the side and 60 forward

@@ -5,6 +5,7 @@
 #include "gamedata_fixture.h"
 
 #include "app/default_data.h"
+#include "app/track_settings.h"
 #include "bike/bike_create.h"
 #include "bike/bike_models.h"
 #include "bike/physics_world.h"
@@ -15,6 +16,8 @@
 #include "render/engine_sound.h"
 #include "render/font.h"
 #include "render/model.h"
+#include "render/render_settings.h"
+#include "render/shaders.h"
 #include "render/sound_table.h"
 #include "render/texture.h"
 #include "support/render_fixtures.h"
@@ -183,6 +186,27 @@ TEST_F(LoadedData, TheDefaultTrackLoadsWholeWithTheManifestsDigest)
         EXPECT_EQ(statue->shape, nullptr);
     }
     expect_no_problem_lines(log);
+}
+
+// The default track's lighting asks for no dynamic lighting: with ground
+// shaders chosen and built it keeps its baked shading.
+TEST_F(LoadedData, TheDefaultTrackKeepsItsBakedShadingUnderGroundShaders)
+{
+    ASSERT_EQ(build_shader_programs(), 1);
+    shader_programs_available = 1;
+    ground_shaders_setting = 1;
+    terrain_texture_mode_setting = 3;
+    ASSERT_TRUE(scan_track_catalogue());
+    set_track_folder(DEFAULT_TRACK_FOLDER);
+    ASSERT_EQ(load_track(), 1);
+    EXPECT_EQ(track_lighting.dynamic_lighting, 0);
+    EXPECT_EQ(current_terrain->texture_mode, 3);
+    EXPECT_EQ(current_terrain->normal_mapping, 0);
+    EXPECT_EQ(current_terrain->normal_texels, nullptr);
+    free_track();
+    ground_shaders_setting = 0;
+    shader_programs_available = 0;
+    delete_shader_programs();
 }
 
 TEST(ArchiveData, TheCatalogueListsTheTrackFromTheArchiveAloneAndItLoads)

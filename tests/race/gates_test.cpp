@@ -332,7 +332,7 @@ TEST_F(Gates, AverageSectionTimeOverTheRidersOfTheRunningOrder)
         int first, last, tics;
     } cases[] = {
         {0, 2, (200 + 240) / 2},          // first lap: one sample each
-        {-1, 0, (100 + 110 + 120) / 3},   // from tic 0
+        {-1, 0, (100 + 110 + 120) / 3},   // from the gate drop at tic 0
         {1, 2, (100 + 120) / 2},          // rider 3 has no time at gate 1
         // Gates 4 to 5 of lap 2 and 9 to 10 of lap 3: rider 1 has both
         // (200 and 100), rider 2 only lap 2's (60).
@@ -343,6 +343,11 @@ TEST_F(Gates, AverageSectionTimeOverTheRidersOfTheRunningOrder)
     };
     for (const Case &c : cases)
         EXPECT_EQ(average_section_time(c.first, c.last), c.tics) << c.first << "-" << c.last;
+    // Before gate 0 a section starts at the gate drop.
+    race_settings.start_tic = 40;
+    EXPECT_EQ(average_section_time(-1, 0), (60 + 70 + 80) / 3);
+    EXPECT_EQ(average_section_time(-1, 2), (300 - 40 + 350 - 40) / 2);
+    race_settings.start_tic = 0;
 
     // A local rider counts offline and while riding online, not while only
     // watching.

@@ -89,11 +89,11 @@ struct LapFixture : testing::Test {
     }
 
     // Gate i at (i + 1) x step tics.
-    static std::vector<int> steady_times(int gates, int step)
+    static std::vector<int> steady_times(int gates, int step, int from = 0)
     {
         std::vector<int> times;
         for (int i = 0; i < gates; i++)
-            times.push_back((i + 1) * step);
+            times.push_back(from + (i + 1) * step);
         return times;
     }
 

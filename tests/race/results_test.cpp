@@ -101,16 +101,50 @@ TEST_F(Results, MissedSectionsCostWhatTheOthersTookPlusOneSecond)
         {"3 gates skipped, 5 s", {1000, -1, -1, -1, 1640}, 0, 16 * TIC_RATE},   // 20 + 1 - 5
         {"3 gates skipped, slower than the others", {1000, -1, -1, -1, 4000}, 0, 0},
         {"no gate skipped", {1000, 1600, 2200}, 0, 0},
-        // Gates 0 to 2 take 2280 from tic 0; the rider's run counts from
-        // the start.
+        // Gates 0 to 2 take the others 2280 from the drop at tic 0; the
+        // rider's run counts from the drop too.
         {"missed at the start", {-1, -1, 500}, 0, 2280 + 128 - 500},
-        {"missed at the start, later start", {-1, -1, 500}, 400, 2280 + 128 - 100},
+        // A drop at 400: the others took 1880 from it, the rider 100.
+        {"missed at the start, later drop", {-1, -1, 500}, 400, 1880 + 128 - 100},
         // Gate 0 to 2: 1280 + 128 - 300; gate 2 to 4: 1280 + 128 - 400.
         {"two runs", {1000, -1, 1300, -1, 1700}, 0, 1108 + 1008},
         {"a run at the end counts nothing yet", {1000, 1600, -1, -1}, 0, 0},
     };
     for (const Case &c : cases) {
         race_settings.start_tic = c.start_tic;
+        BikeState *bike = add_rider(3, c.times);
+        set_running_order({1, 2, 3});
+        EXPECT_EQ(get_missed_gate_penalty(bike), c.penalty) << c.what;
+    }
+}
+
+// The same miss costs the same wherever it lies: at the start, where both
+// the rider's run and the others' section count from the gate drop, and
+// mid-lap. The others ride 10 s a gate from a drop at 14 s.
+TEST_F(Results, AMissedSectionCostsAlikeAtTheStartAndMidLap)
+{
+    set_layout(3, 4);
+    const int drop = 14 * TIC_RATE, gate = 10 * TIC_RATE;
+    race_settings.start_tic = drop;
+    add_rider(1, steady_times(11, gate, drop));
+    add_rider(2, steady_times(11, gate, drop));
+    auto at = [&](int g) { return drop + (g + 1) * gate; };   // the others at gate g
+    struct Case {
+        const char *what;
+        std::vector<int> times;
+        int penalty;
+    } cases[] = {
+        {"first two gates skipped, at the others' pace", {-1, -1, at(2), at(3)}, TIC_RATE},
+        {"two gates skipped mid-lap, at the others' pace", {at(0), at(1), at(2), -1, -1, at(5)}, TIC_RATE},
+        {"two gates skipped in lap 2, at the others' pace", {at(0), at(1), at(2), at(3), at(4), -1, -1, at(7)},
+         TIC_RATE},
+        // Arriving 12 s early saves 12 s and costs 13.
+        {"first two gates skipped, 12 s early", {-1, -1, at(2) - 12 * TIC_RATE}, 13 * TIC_RATE},
+        {"two gates skipped mid-lap, 12 s early", {at(0), -1, -1, at(3) - 12 * TIC_RATE}, 13 * TIC_RATE},
+        {"first gate skipped, 30 s late", {-1, at(1) + 30 * TIC_RATE}, 0},
+        {"nothing skipped", {at(0), at(1), at(2)}, 0},
+    };
+    for (const Case &c : cases) {
         BikeState *bike = add_rider(3, c.times);
         set_running_order({1, 2, 3});
         EXPECT_EQ(get_missed_gate_penalty(bike), c.penalty) << c.what;

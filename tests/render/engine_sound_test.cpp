@@ -213,7 +213,12 @@ TEST(EngineSound, BraapLinesAndPipeTaps)
         {"pipe 2 1 1 9 3", {{9, 32768 - 155, 1.0f}}, true, false},           // last below first
         {"pipe 2 1 1.6 -4 99", {{0, 32768 - 155, 0.1f}, {15, 32768 - 77, 0.1f}}, false, false},   // clamped to 0..15
         {"pipe 1e30", {{0, 0, -0.053125f}, {15, 0, -0.053125f}}, false, false},   // delays clamp to the ring
-        {"pipe -5", {{0, 32767, -0.053125f}}, false, false},
+        // Only the upper end is clamped: 0 and below read modulo the ring.
+        {"pipe 0", {{0, 0, -0.053125f}, {15, 0, -0.053125f}}, false, false},
+        {"pipe -5", {{0, 387, -0.053125f}}, false, false},                    // -387 samples
+        {"pipe -423.77", {{0, 0, -0.053125f}}, false, false},                 // -32768 samples
+        {"pipe -423.87 1 1 0 0", {{0, 8, 1.0f}}, true, false},                // -32776 samples
+        {"pipe -3e38 3e38", {}, false, false},   // delays far beyond the ring either way
         {"pipe nan", {}, true, false},
         {"pipe 2 inf", {}, true, false},
         {"pipe", {}, true, false},
@@ -224,6 +229,10 @@ TEST(EngineSound, BraapLinesAndPipeTaps)
         EngineDefinition definition = silent_definition();
         read_engine_sound_line(&definition, c.line);
         std::vector<bool> listed(PIPE_TAPS, false);
+        for (const PipeTap &tap : definition.taps) {
+            EXPECT_GE(tap.delay, 0) << c.line;   // every read stays in the ring
+            EXPECT_LT(tap.delay, 32768) << c.line;
+        }
         for (const Tap &tap : c.taps) {
             listed[tap.index] = true;
             EXPECT_EQ(definition.taps[tap.index].delay, tap.delay) << c.line << " tap " << tap.index;

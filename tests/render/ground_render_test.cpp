@@ -1,7 +1,8 @@
 // Ground textures through GL: a base block composited in render modes 1, 2
 // and 3 and read back agrees between the modes, and a decal seen by a
 // camera straight down lies where it was placed in each mode, with ground
-// all round it.
+// all round it; the baked shading kept unless the track's lighting asks
+// for dynamic lighting.
 #include "render/ground_textures.h"
 
 #include "render/camera_views.h"
@@ -9,6 +10,7 @@
 #include "render/overlay.h"
 #include "render/render_settings.h"
 #include "render/scene.h"
+#include "render/shaders.h"
 #include "render/terrain_mesh.h"
 #include "support/render_fixtures.h"
 #include "support/test_support.h"
@@ -172,4 +174,52 @@ TEST_F(GroundRender, ADecalSeenFromAboveLiesWherePlaced)
         EXPECT_GT(outside, 10000);
         EXPECT_EQ(wrong, 0);
     }
+}
+
+// Ground shaders light the ground themselves only where the track's
+// lighting sets dynamic_lighting; without it the baked shading (here 64:
+// half the tile colour) stays in the composited ground in every mode.
+TEST_F(GroundRender, BakedShadingStaysUnlessTheTrackAsksForDynamicLighting)
+{
+    write_file(track_dir("tracks/test") + "shadingx2.ppm", shading_bytes(FIXTURE_SIDE, 64));
+    ASSERT_EQ(build_shader_programs(), 1);
+    shader_programs_available = 1;
+    ground_shaders_setting = 1;
+    const uint8_t half_grass[3] = {GRASS[0] / 2, GRASS[1] / 2, GRASS[2] / 2};
+    struct Case {
+        int dynamic_lighting, mode;
+        bool baked;
+    } cases[] = {
+        {0, 1, true}, {0, 2, true}, {0, 3, true},
+        {1, 1, true},   // software compositing has no normal-mapped ground
+        {1, 2, false}, {1, 3, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "dynamic_lighting " << c.dynamic_lighting << ", mode " << c.mode);
+        track_lighting.dynamic_lighting = c.dynamic_lighting;
+        load(c.mode);
+        EXPECT_EQ(terrain.normal_mapping, c.baked ? 0 : 1);
+        const float eye[3] = {-5000, 10, -5000}, none[3] = {0, 0, 0};
+        set_terrain_camera(&terrain, eye, none);
+        update_ground_textures(&terrain);
+        ASSERT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+        std::vector<uint8_t> image(128 * 128 * 3);
+        glBindTexture(GL_TEXTURE_2D, (GLuint)terrain.block_textures[0][0]);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, image.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+        int shaded = 0, bright = 0;
+        for (size_t i = 0; i < image.size(); i += 3) {
+            shaded += near_colour(&image[i], half_grass, 4);
+            bright += near_colour(&image[i], GRASS, 4);
+        }
+        EXPECT_GT(c.baked ? shaded : bright, 4000);
+        EXPECT_EQ(c.baked ? bright : shaded, 0);
+    }
+    track_lighting.dynamic_lighting = 0;
+    ground_shaders_setting = 0;
+    shader_programs_available = 0;
+    current_terrain = nullptr;
+    free_terrain(&terrain);
+    delete_shader_programs();
 }

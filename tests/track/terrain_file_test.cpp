@@ -10,6 +10,7 @@
 #include "render/image.h"
 #include "render/render_settings.h"
 #include "track/decals.h"
+#include "track/lighting.h"
 #include "track/track.h"
 #include "tests/core/file_fixtures.h"
 #include "track/track_fixtures.h"
@@ -217,6 +218,7 @@ TEST_F(TerrainFile, HeightFieldAtTheCoordinateLimitsStaysFinite)
     fixture.write();
     shader_programs_available = 1;
     ground_shaders_setting = 1;
+    track_lighting.dynamic_lighting = 1;
     // Mode 2 composites in the back buffer: it needs a drawable.
     GameWindow *window = open_test_gl_window(128, 128);
     ASSERT_NE(window, nullptr);
@@ -242,6 +244,7 @@ TEST_F(TerrainFile, HeightFieldAtTheCoordinateLimitsStaysFinite)
         ASSERT_LE(std::fabs(terrain.heights[i]), TERRAIN_COORDINATE_LIMIT) << i;
     shader_programs_available = 0;
     ground_shaders_setting = 0;
+    track_lighting.dynamic_lighting = 0;
     free_terrain(&terrain);
     close_test_gl_window(window);
 }
@@ -356,8 +359,17 @@ TEST_F(TerrainFile, TextureModesAndNormalTexels)
 
     window = open_test_gl_window(128, 128);
     ASSERT_NE(window, nullptr);
+    // Without dynamic_lighting in the track's lighting the ground keeps its
+    // baked shading: no normal texels.
+    ASSERT_EQ(track_lighting.dynamic_lighting, 0);
     ASSERT_EQ(load(fixture, 2), 1);
-    EXPECT_EQ(count_messages("Terrain texture rendering with CopyTexSubImage"), 1);
+    EXPECT_EQ(terrain.texture_mode, 2);
+    EXPECT_EQ(terrain.normal_mapping, 0);
+    EXPECT_EQ(terrain.normal_texels, nullptr);
+    free_terrain(&terrain);
+    track_lighting.dynamic_lighting = 1;
+    ASSERT_EQ(load(fixture, 2), 1);
+    EXPECT_EQ(count_messages("Terrain texture rendering with CopyTexSubImage"), 2);
     EXPECT_EQ(terrain.texture_mode, 2);
     EXPECT_EQ(terrain.normal_mapping, 1);
     // 256 cells: one low-detail texture; its scale is 1 / 512 (the power of
@@ -374,6 +386,7 @@ TEST_F(TerrainFile, TextureModesAndNormalTexels)
     }
     ground_shaders_setting = 0;
     shader_programs_available = 0;
+    track_lighting.dynamic_lighting = 0;
     free_terrain(&terrain);
     close_test_gl_window(window);
 }
