@@ -105,7 +105,7 @@ const EngineDefinition *fifty_definition(void)
     return &builtins[2];
 }
 
-static const EngineDefinition *definition_for_class(const char *engine_class)
+const EngineDefinition *engine_definition_for_class(const char *engine_class)
 {
     if (!engine_class)
         return four_stroke_definition();
@@ -311,7 +311,7 @@ void load_engine_sound(EngineSound *sound, const BikeState *bike, const char *fi
     sound->load = 0.0f;
 
     EngineDefinition *definition = &sound->definition;
-    *definition = *definition_for_class(bike ? get_bike_model_class(bike) : nullptr);
+    *definition = *engine_definition_for_class(bike ? get_bike_model_class(bike) : nullptr);
 
     const char *name = file_name ? file_name : bike ? get_bike_texture_name(bike) : nullptr;
     GameFile *file = open_engine_sound_file(name, bike);

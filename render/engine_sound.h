@@ -68,6 +68,9 @@ extern EngineSound engine_sounds[160];
 const EngineDefinition *four_stroke_definition(void);
 const EngineDefinition *two_stroke_definition(void);
 const EngineDefinition *fifty_definition(void);
+// The built-in a bike class takes: "50" the 50's, a class ending in "f"
+// (or none) the four-stroke, any other the two-stroke.
+const EngineDefinition *engine_definition_for_class(const char *engine_class);
 
 // Sets a slot's engine sound up: a fresh voice when audio is open, the
 // built-in for the bike's class, then the ".braap" file found for the given
@@ -87,6 +90,8 @@ void read_engine_sound_line(EngineDefinition *definition, const char *line);
 // Synthesises the samples that take the ring to ENGINE_LEAD past the play
 // position (at most ENGINE_FRAME_MAX); returns how many.
 int synthesize_engine_samples(EngineSound *sound, float rpm, float torque, int play_position);
+// A synthesised sample as the voice's byte: round(s x 127 + 127) within 0..255.
+uint8_t engine_sample_byte(float sample);
 // One frame of one bike: synthesises from the voice's play position and
 // hands the new samples to the voice as bytes.
 void generate_engine_sound(EngineSound *sound, float rpm, float torque);

@@ -136,6 +136,13 @@ int synthesize_engine_samples(EngineSound *sound, float rpm, float torque, int p
     return count;
 }
 
+uint8_t engine_sample_byte(float sample)
+{
+    float value = sample * 127.0f + 127.0f;
+    value = value < 0.0f ? 0.0f : value > 255.0f ? 255.0f : value;
+    return (uint8_t)std::lround(value);
+}
+
 void generate_engine_sound(EngineSound *sound, float rpm, float torque)
 {
     if (!sound->voice)
@@ -146,10 +153,7 @@ void generate_engine_sound(EngineSound *sound, float rpm, float torque)
         return;
     static uint8_t bytes[ENGINE_FRAME_MAX];
     int start = (sound->write_position - count) & RING_MASK;
-    for (int k = 0; k < count; k++) {
-        float value = sound->ring[(start + k) & RING_MASK] * 127.0f + 127.0f;
-        value = value < 0.0f ? 0.0f : value > 255.0f ? 255.0f : value;
-        bytes[k] = (uint8_t)std::lround(value);
-    }
+    for (int k = 0; k < count; k++)
+        bytes[k] = engine_sample_byte(sound->ring[(start + k) & RING_MASK]);
     write_voice_data(sound->voice, count, bytes, start);
 }
