@@ -467,7 +467,12 @@ int take_setup_change_notice(char *text, size_t size)
 void post_setup_change_notice(void)
 {
     char text[128];
-    if (take_setup_change_notice(text, sizeof text))
+    if (!take_setup_change_notice(text, sizeof text))
+        return;
+    // Online the other riders are told, as a text message through the server.
+    if (net_socket != -1)
+        queue_reliable_message(MESSAGE_TEXT, text, (int)strlen(text));
+    else
         print_message(text);
 }
 

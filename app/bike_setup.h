@@ -86,7 +86,8 @@ void reset_bike_setup_changes(void);
 // 1 when any entry changed (the changes are then taken as announced), 0
 // when none did.
 int take_setup_change_notice(char *text, size_t size);
-// Shows the setup-change line on the message line when anything changed.
+// The setup-change line, when anything changed: to the other riders as a
+// text message while connected, else on the message line.
 void post_setup_change_notice(void);
 
 // Rebuilds a graphics list from the file index for a name prefix:

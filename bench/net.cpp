@@ -1,8 +1,10 @@
 // The race server with 40 riding clients: server tics per second on one
 // core, and the payload each client receives and sends. The clients are
 // datagrams fed to the server's reader; what the server sends is counted,
-// not sent. Then the client's side: its net stage and the race tic with
-// 40 remote riders whose states come from a raw socket playing the server.
+// not sent. The same server while one rider floods it with chat: the growth
+// of resident memory and the states still relayed. Then the client's side:
+// its net stage and the race tic with 40 remote riders whose states come
+// from a raw socket playing the server.
 #include "bench_folder.h"
 #include "loop_track.h"
 
@@ -21,8 +23,10 @@
 
 #include <arpa/inet.h>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -126,6 +130,57 @@ void server_tics_40_clients(benchmark::State &state)
     stop_race_server();
 }
 BENCHMARK(server_tics_40_clients)->Unit(benchmark::kMicrosecond)->Iterations(12800);
+
+// Resident memory of this process in bytes.
+double resident_bytes(void)
+{
+    FILE *f = fopen("/proc/self/statm", "r");
+    long pages = 0, resident = 0;
+    if (f) {
+        if (fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        fclose(f);
+    }
+    return (double)resident * (double)sysconf(_SC_PAGESIZE);
+}
+
+int states_to_client_1;
+
+void count_states(const SocketAddress *to, const uint8_t *bytes, int)
+{
+    states_to_client_1 += bytes[0] == SERVER_STATES && to->address.sin_port == addresses[1].address.sin_port;
+}
+
+// The 40 riding clients while rider 0 sends 200,000 chat packets, 1,000
+// between two server tics (the server reads at most 1,024 datagrams a
+// step). The others acknowledge nothing: what is queued for them stays.
+void server_chat_flood_40_clients(benchmark::State &state)
+{
+    const int FLOOD = 200000, PER_TIC = 1000;
+    double grown = 0;
+    int states = 0;
+    for (auto _ : state) {
+        start_server_with_riders();
+        server_send_observer = count_states;
+        states_to_client_1 = 0;
+        double before = resident_bytes();
+        uint32_t tic = 0;
+        for (int k = 0; k < FLOOD; k++) {
+            from(0, head(PACKET_RELIABLE, 0) + u32((uint32_t)k) + std::string(1, (char)MESSAGE_TEXT) +
+                        "no one likes a spammer " + std::to_string(k));
+            if (k % PER_TIC == PER_TIC - 1)
+                one_tic(++tic, now());
+        }
+        grown = resident_bytes() - before;
+        states = states_to_client_1;
+        server_send_observer = nullptr;
+        stop_race_server();
+    }
+    state.counters["rss_growth_MB"] = grown / (1024.0 * 1024.0);
+    state.counters["state_datagrams_to_a_rider"] = states;
+    state.counters["chat_packets"] = FLOOD;
+}
+BENCHMARK(server_chat_flood_40_clients)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 
 // ---- the client with 40 remote riders ----------------------------------------------------

@@ -274,13 +274,17 @@ static void take_rider(const uint8_t *p, int length)
     if (length < RIDER_HEADER_SIZE || !session_checked(p, CLIENT_TRACK_ACK, CLIENT_BIKE_ACK))
         return;
     uint32_t slot = get_u32(p + 5);
-    if (slot >= NET_NO_SLOT || (int)slot == own_slot)
+    if (slot >= NET_NO_SLOT)
         return;
     if (acked_rider_slot != NET_NO_SLOT && slot <= acked_rider_slot)
         return;
-    set_rider_slot_info((int)slot, (const char *)p + RIDER_HEADER_SIZE, length - RIDER_HEADER_SIZE);
+    // Our own slot is acknowledged like any other, so that the walk goes
+    // on, but our rider stays as packet 8 describes it.
+    if ((int)slot != own_slot) {
+        set_rider_slot_info((int)slot, (const char *)p + RIDER_HEADER_SIZE, length - RIDER_HEADER_SIZE);
+        slot_kinds[slot] = SLOT_REMOTE;
+    }
     acked_rider_slot = slot;
-    slot_kinds[slot] = SLOT_REMOTE;
     client_state = CLIENT_BIKE_ACK;
 }
 
@@ -399,7 +403,7 @@ static void take_disconnect(void)
     char next[REDIRECT_LENGTH + 1] = "";
     if (redirect_target[0] && redirect_time == 0)
         snprintf(next, sizeof next, "%s", redirect_target);
-    disconnect_from_server();
+    close_connection();
     if (next[0])
         set_connect_target(next);
 }
@@ -412,7 +416,7 @@ static void take_redirect(const uint8_t *p, int length)
     int n = length - 5 > REDIRECT_LENGTH ? REDIRECT_LENGTH : length - 5;
     memcpy(name, p + 5, (size_t)n);
     name[n] = '\0';
-    disconnect_from_server();
+    close_connection();
     if (name[0])
         set_connect_target(name);
 }
@@ -657,7 +661,7 @@ void leave_server(void)
         return;
     }
     print_message("Disconnected\n");
-    disconnect_from_server();
+    close_connection();
 }
 
 int build_player_rows(PlayerRow *rows, int capacity)
@@ -681,12 +685,24 @@ void disconnect_from_server(void)
 {
     if (net_socket == -1)
         return;
-    // The server frees the slot at once instead of after its silence.
-    if (own_slot != NET_NO_SLOT && client_state != CLIENT_CONTACTING) {
-        uint8_t p[DISCONNECT_SIZE];
-        session_header(p, CLIENT_DISCONNECTING);
-        send_bytes(p, sizeof p);
+    // Said in every state, also while contacting (slot 160, key 0): the
+    // server frees the slot at once instead of after its silence.
+    uint8_t p[DISCONNECT_SIZE];
+    session_header(p, CLIENT_DISCONNECTING);
+    if (send_datagram(net_socket, p, sizeof p, &server_address) < 0 && socket_error_name) {
+        char text[128];
+        snprintf(text, sizeof text, "sendto error (%.100s)", socket_error_name);
+        print_message(text);
+    } else {
+        print_message("Disconnecting\n");
     }
+    close_connection();
+}
+
+void close_connection(void)
+{
+    if (net_socket == -1)
+        return;
     close_socket(net_socket);
     net_socket = -1;
     client_state = CLIENT_CONTACTING;

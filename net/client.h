@@ -121,9 +121,13 @@ struct PlayerRow {
 // order; returns the count (at most capacity).
 int build_player_rows(PlayerRow *rows, int capacity);
 
-// Leaves the server joined, if any: the socket closed and every client
-// value back to its offline state.
+// Leaves the server joined, if any: the disconnect packet (15, slot, key)
+// goes in whatever state, "Disconnecting" is shown (or the send error),
+// then the connection is closed.
 void disconnect_from_server(void);
+// The socket closed and every client value back to its offline state,
+// nothing sent (the server said goodbye or redirected).
+void close_connection(void);
 // Back to offline values: no rider information, no slots.
 void clear_net_rider_info(void);
 

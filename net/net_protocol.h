@@ -106,6 +106,21 @@ constexpr int SERVER_DEFAULT_COUNTDOWN = 10;   // seconds from announce to gate 
 constexpr int SERVER_NEW_SESSION_REPEAT = 64;  // tics between new-session packets to a client not answering
 constexpr int SERVER_FINISH_WAIT_SECONDS = 10; // most a finished race waits for its gate passes to be held
 
+// The race server's reliable queue to one client, bounded as a whole and
+// by kind of message (the client's own queue holds OUTGOING_QUEUE_MAX).
+// Past a bound the oldest message not yet sent of a kind that may be
+// dropped (keep-alive, chat, erosion) goes; gate passes and commands are
+// never dropped: their sender's packet waits, unacknowledged, for room.
+constexpr int SERVER_QUEUE_MAX = 256;
+constexpr int SERVER_QUEUE_KEEP_ALIVE_MAX = 1;
+constexpr int SERVER_QUEUE_CHAT_MAX = 64;
+constexpr int SERVER_QUEUE_EROSION_MAX = 192;
+constexpr int SERVER_QUEUE_GATES_MAX = 64;      // messages of up to SERVER_GATES_PER_MESSAGE passes
+constexpr int SERVER_QUEUE_COMMANDS_MAX = 32;
+constexpr int SERVER_GATES_PER_MESSAGE = (RELIABLE_NODE_BYTES - GATES_HEADER_SIZE) / GATE_RECORD_SIZE;
+constexpr double SERVER_CHAT_INTERVAL = CHAT_INTERVAL;   // one chat line per rider this often, as the client's spam rule
+constexpr int SERVER_UNACKED_SECONDS = 10;     // a client leaving a sent packet unacknowledged this long is freed
+
 inline uint32_t get_u32(const uint8_t *p)
 {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;

@@ -77,10 +77,8 @@ void free_packet_lists(void)
 static PacketNode *new_packet(void)
 {
     PacketNode *node = (PacketNode *)checked_calloc(1, sizeof(PacketNode));
-    if (!node) {
-        log_printf("Out of virtual memory\n");
-        exit(1);
-    }
+    if (!node)
+        fatal_out_of_memory();
     node->number = outgoing_counter++;
     node->datagram[0] = PACKET_RELIABLE;
     put_u32(node->datagram + 1, (uint32_t)own_slot);
@@ -194,10 +192,8 @@ void receive_reliable_packet(const uint8_t *data, int length)
     if (*link && (*link)->number == number)
         return;
     PacketNode *node = (PacketNode *)checked_calloc(1, sizeof(PacketNode));
-    if (!node) {
-        log_printf("Out of virtual memory\n");
-        exit(1);
-    }
+    if (!node)
+        fatal_out_of_memory();
     node->number = number;
     node->length = length;
     memcpy(node->datagram, data, (size_t)length);
@@ -219,12 +215,15 @@ static void take_gate_records(const uint8_t *data, int length)
     for (uint32_t i = 0; i < count; i++) {
         const uint8_t *r = data + GATES_HEADER_SIZE + i * GATE_RECORD_SIZE;
         uint32_t slot = get_u32(r), gate = get_u32(r + 4), tic = get_u32(r + 8);
-        if (slot >= NET_NO_SLOT || (int)slot == own_slot || gate >= NET_GATE_INDEX_MAX || tic > NET_TIC_MAX)
+        // A checkpoint missed comes as the tic 0xffffffff: no time (-1),
+        // but it counts as passed.
+        if (slot >= NET_NO_SLOT || (int)slot == own_slot || gate >= NET_GATE_INDEX_MAX ||
+            (tic > NET_TIC_MAX && tic != NET_GATE_MISSED))
             continue;
         BikeState *bike = get_slot_bike((int)slot);
         if (!bike)
             continue;
-        set_gate_time(bike, (int)gate, (int)tic);
+        set_gate_time(bike, (int)gate, tic == NET_GATE_MISSED ? -1 : (int)tic);
         set_gates_passed(bike, (int)gate + 1);
     }
     write_results();
@@ -301,19 +300,39 @@ static void run_knockout(const char *rest)
         crash_delay_table[i] = (int)last;
 }
 
+// A decimal number after optional blanks, read as unsigned 32 bits: 1 when
+// one is there. A negative or too large one reads as 2^32, which no session
+// id equals.
+static int read_unsigned(const char **text, uint64_t *value)
+{
+    const char *p = *text;
+    while (*p == ' ' || *p == '\t')
+        p++;
+    int negative = *p == '-';
+    if (*p == '+' || *p == '-')
+        p++;
+    if (*p < '0' || *p > '9')
+        return 0;
+    uint64_t v = 0;
+    for (; *p >= '0' && *p <= '9'; p++)
+        v = v > 0xffffffffu ? v : v * 10 + (uint64_t)(*p - '0');
+    *value = negative || v > 0xffffffffu ? 0x100000000u : v;
+    *text = p;
+    return 1;
+}
+
 static void run_erode(const char *text)
 {
     char *end;
     const char *p = text + 5;
-    long id = strtol(p, &end, 10);
-    int read = end != p;
-    p = end;
+    uint64_t id = 0;
+    int read = read_unsigned(&p, &id);
     long amount = read ? strtol(p, &end, 10) : 0;
     if (!read || end == p) {
         print_message("Malformed erode command received");
         return;
     }
-    if ((uint32_t)id != session_id || id < 0 || id > 0xffffffffL)
+    if (id != session_id)
         return;
     if (amount < 0 || amount > NET_EROSION_AMOUNT_MAX) {
         log_printf("Server command refused: %.100s\n", text);

@@ -63,6 +63,7 @@ const struct {
 };
 
 int robots_taken;
+int remote_places_taken;   // online: start positions handed to remote riders
 
 const char *or_null(const char *text)
 {
@@ -193,12 +194,27 @@ int take_robot_row(int code, char *number, int size)
     return robot_order[v];
 }
 
+// The start position of a rider. Online the server gives ours (a watching
+// rider stands at the first piece); the remote riders take the places
+// behind the first row in slot order, passing over ours.
+int start_place(int slot, int code)
+{
+    if (net_socket == -1)
+        return slot;
+    if (code == SLOT_PLAYER)
+        return local_gate_position != NO_SLOT ? local_gate_position : 0;
+    int first_row = gate_piece_count();
+    int place = first_row + remote_places_taken++;
+    if (local_gate_position != NO_SLOT && local_gate_position >= first_row && place == local_gate_position)
+        place = first_row + remote_places_taken++;
+    return place;
+}
+
 void load_rider(int slot, int code, int *demo_next)
 {
     float x, z, angle;
-    // Online the server places our rider on the grid.
-    int place = code == SLOT_PLAYER && net_socket != -1 && local_gate_position != NO_SLOT ? local_gate_position : slot;
-    start_position(place, &x, &z, &angle);
+    int online_player = code == SLOT_PLAYER && net_socket != -1;
+    const NetRiderInfo *info = &net_rider_info[slot];
 
     int kind = RIDER_REMOTE;
     const char *model = nullptr, *rider = nullptr, *helmet = nullptr, *bike_skin = nullptr,
@@ -206,7 +222,18 @@ void load_rider(int slot, int code, int *demo_next)
     char robot_number[16];
     int robot_row = -1;
     int demo_index = -1;
-    if (code == SLOT_PLAYER) {
+    if (online_player) {
+        // Online our rider is what the server told every client of it, as
+        // the demo header records it.
+        kind = RIDER_LOCAL;
+        model = info->model[0] ? info->model : player_bike_model();
+        number = info->number;
+        rider = or_null(info->rider_texture);
+        helmet = or_null(info->helmet_texture);
+        bike_skin = or_null(info->bike_texture);
+        wheels = or_null(info->wheel_texture);
+        name = info->name;
+    } else if (code == SLOT_PLAYER) {
         kind = RIDER_LOCAL;
         model = player_bike_model();
         number = player_number_text();
@@ -241,7 +268,6 @@ void load_rider(int slot, int code, int *demo_next)
         name = "Roborider";
     } else if (code == SLOT_REMOTE && net_socket != -1) {
         // A rider the server announced, as its client described itself.
-        const NetRiderInfo *info = &net_rider_info[slot];
         model = info->model[0] ? info->model : player_bike_model();
         number = info->number;
         rider = or_null(info->rider_texture);
@@ -253,6 +279,7 @@ void load_rider(int slot, int code, int *demo_next)
         return;   // code 5 offline and 6..999 leave the slot empty
     }
 
+    start_position(start_place(slot, code), &x, &z, &angle);
     rider_kind[slot] = kind;
     BikeState *bike = create_bike(model_alias(model), slot, kind != RIDER_REMOTE, number, rider,
                                   helmet, bike_skin, wheels);
@@ -337,6 +364,7 @@ int reset_race(const int *slot_codes, int open_demo, int record, int length_tics
     mt_seed((uint32_t)current_tic);
     shuffle_robot_order();
     robots_taken = 0;
+    remote_places_taken = 0;
 
     show_loading_step("Remembering lines");
     if (current_terrain) {
@@ -388,8 +416,9 @@ int reset_race(const int *slot_codes, int open_demo, int record, int length_tics
 
     char folder[TRACK_FOLDER_LENGTH];
     snprintf(folder, sizeof folder, "%s", track ? track : "");
-    if (force_track_reload) {
-        // The server changed the ground: load it afresh.
+    if (force_track_reload || online) {
+        // Online the ground must be the server's, whatever was dug into it
+        // here before; the server may also ask for a fresh one.
         force_track_reload = 0;
         free_track();
     }

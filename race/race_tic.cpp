@@ -181,11 +181,12 @@ void collide_bikes_online(void)
     heap_sort(collision_list, count, sizeof collision_list[0], compare_bike_speed);
     for (int i = 0; i < count; i++) {
         BikeState *other = collision_list[i];
-        if (collide_bike_with_bike(own, other, 1)) {
+        if (collide_bike_with_bike(own, other, 1))
             wake_bike_physics(other);
-            if (is_bike_physics_active(other))
-                collide_bike_with_world(other);
-        }
+        // A bike woken by a bump keeps its ground contacts until it sleeps
+        // again, not only in the tic of the contact.
+        if (is_bike_physics_active(other))
+            collide_bike_with_world(other);
     }
 }
 

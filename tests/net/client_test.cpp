@@ -159,7 +159,10 @@ TEST_F(ClientTest, PasswordProofIsFourBytesOfAnyPassword)
     ASSERT_FALSE(got.empty());
     const uint8_t *info = (const uint8_t *)got.back().data();
     ASSERT_EQ(info[0], CLIENT_SENDING_INFO);
-    EXPECT_EQ(get_u32(info + 9), password_proof("secret", 77));
+    // RIPEMD-160 of "secret" and the key's bytes 4d 00 00 00 begins
+    // 97 aa c6 bc (worked out apart from the game's digest); the field
+    // carries those four bytes the other way round.
+    EXPECT_EQ(got.back().substr(9, 4), std::string("\xbc\xc6\xaa\x97"));
     join_password[0] = '\0';
 }
 
@@ -236,8 +239,14 @@ TEST_F(ClientTest, SessionPacketsBoundsTable)
     const Case cases[] = {
         {"rider slot 160 ignored", CLIENT_TRACK_ACK, "\x06" + s + u32(160) + "cr125\n1\nx",
          [] { EXPECT_EQ(acked_rider_slot, (uint32_t)NET_NO_SLOT); EXPECT_EQ(client_state, CLIENT_TRACK_ACK); }},
-        {"rider in own slot ignored", CLIENT_TRACK_ACK, "\x06" + s + u32(3) + "cr125",
-         [] { EXPECT_EQ(client_state, CLIENT_TRACK_ACK); }},
+        {"rider in own slot acknowledged, ours kept", CLIENT_TRACK_ACK, "\x06" + s + u32(3) + "kx125||||\n99\nOther",
+         [] {
+             EXPECT_EQ(client_state, CLIENT_BIKE_ACK);
+             EXPECT_EQ(acked_rider_slot, 3u);
+             EXPECT_EQ(slot_kinds[3], 0);
+             EXPECT_STREQ(net_rider_info[3].name, "");
+             EXPECT_STREQ(net_rider_info[3].number, "");
+         }},
         {"rider of a stale session ignored", CLIENT_TRACK_ACK, "\x06" + u32(39) + u32(5) + "cr125",
          [] { EXPECT_EQ(client_state, CLIENT_TRACK_ACK); }},
         {"rider taken", CLIENT_TRACK_ACK, "\x06" + s + u32(5) + "cr125||||\n12\nAnn",
@@ -346,6 +355,8 @@ TEST_F(ClientTest, ServerCommandsTable)
         {"erode 40 0", [] { EXPECT_EQ(erosion_amount, 0); EXPECT_EQ(force_track_reload, 0); }},
         {"erode 40 999999", [] { EXPECT_EQ(erosion_amount, 0) << "past the bound"; }},
         {"erode 40 12", [] { EXPECT_EQ(erosion_amount, 12); EXPECT_EQ(force_track_reload, 1); }},
+        {"erode -4294967256 13", [] { EXPECT_EQ(erosion_amount, 12) << "not a session id"; }},
+        {"erode 4294967336 13", [] { EXPECT_EQ(erosion_amount, 12) << "past 32 bits"; }},
         {"redirect   host:1234   ", [] { EXPECT_STREQ(redirect_target, "host:1234"); }},
         {"sendready", [] { EXPECT_EQ(upload_ready, 1); }},
         {"senddenied", [] { EXPECT_EQ(upload_ready, 0); EXPECT_EQ(last_message(), "Send file denied"); }},
@@ -489,6 +500,51 @@ TEST_F(ClientTest, LeavingSaysGoodbyeOnceAdmitted)
     run_net_client();
     EXPECT_EQ(net_socket, -1);
     EXPECT_EQ(connect_target, nullptr);
+}
+
+TEST_F(ClientTest, ErodeTakesASessionIdPast2To31)
+{
+    place_in_state(CLIENT_RUNNING);
+    session_id = 3000000000u;
+    erosion_amount = -1;
+    const char *command = "erode 3000000000 24";
+    run_server_command(command, (int)strlen(command));
+    EXPECT_EQ(erosion_amount, 24);
+    force_track_reload = 0;
+}
+
+TEST_F(ClientTest, DisconnectSaysGoodbyeInEveryState)
+{
+    struct Case {
+        const char *name;
+        int welcomed;
+        int state;
+        std::string packet;
+    };
+    const Case cases[] = {
+        {"contacting", 0, CLIENT_CONTACTING, "\x0f" + u32(160) + u32(0)},
+        {"sending info", 1, CLIENT_SENDING_INFO, "\x0f" + u32(3) + u32(77)},
+        {"racing", 1, CLIENT_RUNNING, "\x0f" + u32(3) + u32(77)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (net_socket == -1) {
+            set_connect_target(("127.0.0.1:" + std::to_string(server.port())).c_str());
+            run_net_client();
+        }
+        ASSERT_NE(net_socket, -1);
+        if (c.welcomed)
+            welcome();
+        client_state = c.state;
+        server.drain();
+        disconnect_from_server();
+        EXPECT_EQ(net_socket, -1);
+        EXPECT_EQ(connect_target, nullptr);
+        EXPECT_EQ(last_message(), "Disconnecting\n");
+        std::vector<std::string> got = server.drain();
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0], c.packet);
+    }
 }
 
 TEST_F(ClientTest, LeavingWhileContactingClosesAtOnce)

@@ -1,11 +1,13 @@
 // The race server: slots and keys, the join walk, the state relay every
-// four tics, reliable messages both ways, sessions and uploads.
+// four tics, reliable messages both ways (each client's queue bounded by
+// kind), sessions and uploads.
 #include "tools/race_server/race_server.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -22,19 +24,32 @@
 
 enum { PHASE_FREE, PHASE_CONTACTED, PHASE_WALKING, PHASE_SYNCED };
 
+// A reliable message to a client. Its number is given when it is first
+// sent, so that one dropped before that leaves no gap.
 struct OutPacket {
     double send_time;
+    double first_sent;
+    int sent;
     int acked;
     uint32_t number;
     int length;
     uint8_t data[RELIABLE_NODE_BYTES];
 };
 
+// A reliable packet from a client, kept until its turn (allocated to its
+// length).
 struct InPacket {
     uint32_t number;
     int length;
-    uint8_t data[NET_DATAGRAM_MAX + 1];
+    uint8_t data[];   // the length of it
 };
+
+// Kinds of queued message, each with its bound; the first three may be
+// dropped.
+enum { KIND_KEEP_ALIVE, KIND_CHAT, KIND_EROSION, KIND_GATES, KIND_COMMANDS, KIND_COUNT };
+const int KIND_BOUNDS[KIND_COUNT] = {SERVER_QUEUE_KEEP_ALIVE_MAX, SERVER_QUEUE_CHAT_MAX, SERVER_QUEUE_EROSION_MAX,
+                                     SERVER_QUEUE_GATES_MAX, SERVER_QUEUE_COMMANDS_MAX};
+const char *const KIND_NAMES[KIND_COUNT] = {"keep-alive", "chat", "erosion", "gate", "command"};
 
 struct ServerClient {
     int phase;
@@ -55,12 +70,16 @@ struct ServerClient {
     int restart_asked;
     int commands_sent;           // the session's commands are queued
     // Reliable out: a queue; the first 32 unacknowledged are in flight.
-    OutPacket *out;
-    int out_count, out_capacity;
+    OutPacket *out[SERVER_QUEUE_MAX];
+    int out_count;
+    int kind_count[KIND_COUNT];
     uint32_t out_next;
-    // Reliable in.
+    int drop_logged;
+    // Reliable in: entry 0 is the expected packet, held while it waits for room.
     uint32_t expected;
     InPacket *pending[RELIABLE_AHEAD_MAX + 1];
+    int chatted;
+    double last_chat;
     // Upload.
     uint8_t *upload;
     int upload_length;
@@ -79,8 +98,6 @@ static double next_tic_time;
 static uint8_t track_digest[20];
 static int gates_to_finish;
 static uint32_t finished_tic;   // session tic when every rider had finished, 0 = not yet
-static uint8_t gate_batch[RELIABLE_NODE_BYTES];
-static int gate_batch_count;
 static uint32_t fixed_key;
 uint64_t server_bytes_sent;
 
@@ -182,25 +199,80 @@ static void send_text_to(const SocketAddress *to, const char *text)
 
 // ---- reliable out ----------------------------------------------------------------------
 
-static void queue_to(ServerClient *c, int type, const void *body, int length)
+static int message_kind(int type)
+{
+    switch (type) {
+    case MESSAGE_KEEP_ALIVE: return KIND_KEEP_ALIVE;
+    case MESSAGE_TEXT: return KIND_CHAT;
+    case MESSAGE_EROSION: return KIND_EROSION;
+    case MESSAGE_GATES: return KIND_GATES;
+    default: return KIND_COMMANDS;
+    }
+}
+
+static int droppable_kind(int kind)
+{
+    return kind == KIND_KEEP_ALIVE || kind == KIND_CHAT || kind == KIND_EROSION;
+}
+
+// The oldest message not yet sent of the kind (-1: of any kind that may
+// be dropped); -1 when there is none.
+static int oldest_unsent(const ServerClient *c, int kind)
+{
+    for (int i = 0; i < c->out_count; i++) {
+        const OutPacket *p = c->out[i];
+        if (p->sent)
+            continue;
+        int k = message_kind(p->data[5]);
+        if (kind >= 0 ? k == kind : droppable_kind(k))
+            return i;
+    }
+    return -1;
+}
+
+static void remove_out(ServerClient *c, int i)
+{
+    c->kind_count[message_kind(c->out[i]->data[5])]--;
+    checked_free(c->out[i]);
+    memmove(c->out + i, c->out + i + 1, sizeof(c->out[0]) * (size_t)(c->out_count - i - 1));
+    c->out_count--;
+}
+
+// Whether a message of the kind fits, dropping what may go when it does
+// not (when drop is set).
+static int room_for(ServerClient *c, int kind, int drop)
+{
+    int victim = -1;
+    if (c->kind_count[kind] >= KIND_BOUNDS[kind]) {
+        if (!droppable_kind(kind) || (victim = oldest_unsent(c, kind)) < 0)
+            return 0;
+    } else if (c->out_count >= SERVER_QUEUE_MAX) {
+        if ((victim = oldest_unsent(c, -1)) < 0)
+            return 0;
+    }
+    if (victim < 0 || !drop)
+        return 1;
+    if (!c->drop_logged)
+        log_printf("Slot %d: queue full, %s messages dropped\n", (int)(c - clients),
+                   KIND_NAMES[message_kind(c->out[victim]->data[5])]);
+    c->drop_logged = 1;
+    remove_out(c, victim);
+    return 1;
+}
+
+// 1 when queued; 0 when the client's queue has no room for the kind.
+static int queue_to(ServerClient *c, int type, const void *body, int length)
 {
     if (c->phase == PHASE_FREE)
-        return;
-    if (c->out_count >= 4096 && (type == MESSAGE_EROSION || type == MESSAGE_KEEP_ALIVE))
-        return;
-    if (c->out_count == c->out_capacity) {
-        int capacity = c->out_capacity ? c->out_capacity * 2 : 16;
-        OutPacket *grown = (OutPacket *)checked_realloc(c->out, sizeof(OutPacket) * (size_t)capacity);
-        if (!grown)
-            return;
-        c->out = grown;
-        c->out_capacity = capacity;
-    }
-    OutPacket *p = &c->out[c->out_count++];
-    memset(p, 0, sizeof *p);
-    p->number = c->out_next++;
+        return 0;
+    int kind = message_kind(type);
+    if (!room_for(c, kind, 1))
+        return 0;
+    OutPacket *p = (OutPacket *)checked_malloc(sizeof(OutPacket));
+    if (!p)
+        return 0;
+    memset(p, 0, offsetof(OutPacket, data));
     p->data[0] = PACKET_RELIABLE;
-    put_u32(p->data + 1, p->number);
     p->data[5] = (uint8_t)type;
     int room = RELIABLE_NODE_BYTES - 6;
     if (length > room)
@@ -208,6 +280,9 @@ static void queue_to(ServerClient *c, int type, const void *body, int length)
     if (length > 0)
         memcpy(p->data + 6, body, (size_t)length);
     p->length = 6 + length;
+    c->out[c->out_count++] = p;
+    c->kind_count[kind]++;
+    return 1;
 }
 
 static void queue_to_all(int type, const void *body, int length)
@@ -217,20 +292,76 @@ static void queue_to_all(int type, const void *body, int length)
             queue_to(&c, type, body, length);
 }
 
-static void send_reliable(ServerClient *c, double now)
+// The client's last queued message when it is an unsent gate-pass batch of
+// this session with room for one more pass.
+static OutPacket *open_gate_batch(ServerClient *c)
 {
-    // Acknowledged packets at the front leave the queue.
+    if (c->out_count == 0)
+        return nullptr;
+    OutPacket *p = c->out[c->out_count - 1];
+    if (p->sent || p->data[5] != MESSAGE_GATES || get_u32(p->data + 6) != session ||
+        get_u32(p->data + 10) >= (uint32_t)SERVER_GATES_PER_MESSAGE)
+        return nullptr;
+    return p;
+}
+
+static int room_for_gate_pass(ServerClient *c)
+{
+    return c->phase == PHASE_FREE || open_gate_batch(c) || room_for(c, KIND_GATES, 0);
+}
+
+// One pass into the client's open batch, or a new batch behind it.
+static void queue_gate_pass(ServerClient *c, int slot, uint32_t gate, uint32_t tic)
+{
+    if (c->phase == PHASE_FREE)
+        return;
+    OutPacket *p = open_gate_batch(c);
+    if (!p) {
+        uint8_t header[8];
+        put_u32(header, session);
+        put_u32(header + 4, 0);
+        if (!queue_to(c, MESSAGE_GATES, header, sizeof header))
+            return;
+        p = c->out[c->out_count - 1];
+    }
+    uint32_t count = get_u32(p->data + 10);
+    uint8_t *r = p->data + GATES_HEADER_SIZE + count * GATE_RECORD_SIZE;
+    put_u32(r, (uint32_t)slot);
+    put_u32(r + 4, gate);
+    put_u32(r + 8, tic);
+    put_u32(p->data + 10, count + 1);
+    p->length += GATE_RECORD_SIZE;
+}
+
+// Acknowledged packets leave the front of the queue; 0 when the oldest
+// packet sent has waited too long for its acknowledgement.
+static int settle_queue(ServerClient *c, double now)
+{
     int done = 0;
-    while (done < c->out_count && c->out[done].acked)
+    while (done < c->out_count && c->out[done]->acked) {
+        c->kind_count[message_kind(c->out[done]->data[5])]--;
+        checked_free(c->out[done]);
         done++;
+    }
     if (done > 0) {
-        memmove(c->out, c->out + done, sizeof(OutPacket) * (size_t)(c->out_count - done));
+        memmove(c->out, c->out + done, sizeof(c->out[0]) * (size_t)(c->out_count - done));
         c->out_count -= done;
     }
+    return c->out_count == 0 || !c->out[0]->sent || now - c->out[0]->first_sent <= SERVER_UNACKED_SECONDS;
+}
+
+static void send_reliable(ServerClient *c, double now)
+{
     for (int i = 0; i < c->out_count && i < SERVER_WINDOW; i++) {
-        OutPacket *p = &c->out[i];
-        if (p->acked || p->send_time > now)
+        OutPacket *p = c->out[i];
+        if (p->acked || (p->sent && p->send_time > now))
             continue;
+        if (!p->sent) {
+            p->sent = 1;
+            p->first_sent = now;
+            p->number = c->out_next++;
+            put_u32(p->data + 1, p->number);
+        }
         p->send_time = now + RELIABLE_RESEND;
         send_to(&c->address, p->data, p->length);
     }
@@ -239,15 +370,16 @@ static void send_reliable(ServerClient *c, double now)
 static void take_ack(ServerClient *c, uint32_t number)
 {
     for (int i = 0; i < c->out_count && i < SERVER_WINDOW; i++)
-        if (c->out[i].number == number)
-            c->out[i].acked = 1;
+        if (c->out[i]->sent && c->out[i]->number == number)
+            c->out[i]->acked = 1;
 }
 
 // ---- slots --------------------------------------------------------------------------------
 
 static void free_client(ServerClient *c)
 {
-    checked_free(c->out);
+    for (int i = 0; i < c->out_count; i++)
+        checked_free(c->out[i]);
     for (InPacket *&p : c->pending) {
         checked_free(p);
         p = nullptr;
@@ -471,15 +603,18 @@ static void finish_upload(ServerClient *c, const char *name)
     c->upload_length = 0;
 }
 
-static void take_command(ServerClient *c, const uint8_t *body, int length)
+// 0 when the answer has no room in the client's queue yet.
+static int take_command(ServerClient *c, const uint8_t *body, int length)
 {
+    if (!room_for(c, KIND_COMMANDS, 0))
+        return 0;
     char text[NET_DATAGRAM_MAX + 1];
     memcpy(text, body, (size_t)length);
     text[length] = '\0';
     if (!strcmp(text, "sendfile")) {
         if (!server_options.upload_folder[0]) {
             send_command(c, "senddenied");
-            return;
+            return 1;
         }
         c->uploading = 1;
         c->upload_length = 0;
@@ -487,21 +622,22 @@ static void take_command(ServerClient *c, const uint8_t *body, int length)
     } else if (length >= 10 && !memcmp(body, "sendpart -", 10)) {
         int n = length - 10;
         if (!c->uploading)
-            return;
+            return 1;
         if (c->upload_length + n > SERVER_UPLOAD_MAX) {
             c->uploading = 0;
             send_command(c, "senddenied");
-            return;
+            return 1;
         }
         uint8_t *grown = (uint8_t *)checked_realloc(c->upload, (size_t)(c->upload_length + n + 1));
         if (!grown)
-            return;
+            return 1;
         c->upload = grown;
         memcpy(c->upload + c->upload_length, body + 10, (size_t)n);
         c->upload_length += n;
     } else if (!strncmp(text, "namefile ", 9)) {
         finish_upload(c, text + 9);
     }
+    return 1;
 }
 
 static int valid_erosion_message(const uint8_t *m, int length)
@@ -511,53 +647,95 @@ static int valid_erosion_message(const uint8_t *m, int length)
     return 1;
 }
 
-static void deliver(ServerClient *c, const uint8_t *p, int length)
+// A gate pass of the rider in the slot: queued for every client at once
+// (into each one's open batch, or a new batch), or not at all while some
+// client's queue has no room for it: 0 then, and it waits.
+static int relay_gate_pass(ServerClient *c, const uint8_t *body, int n)
+{
+    if (n < 12 || get_u32(body) != session)
+        return 1;
+    uint32_t gate = get_u32(body + 4), tic = get_u32(body + 8);
+    // A checkpoint the rider missed comes with the tic -1: it counts, or
+    // every later pass would be refused.
+    if (gate >= NET_GATE_INDEX_MAX || (tic > NET_TIC_MAX && tic != NET_GATE_MISSED) ||
+        (int)gate != c->gates_passed)
+        return 1;
+    for (ServerClient &o : clients)
+        if (!room_for_gate_pass(&o))
+            return 0;
+    c->gates_passed = (int)gate + 1;
+    for (ServerClient &o : clients)
+        queue_gate_pass(&o, (int)(c - clients), gate, tic);
+    return 1;
+}
+
+// A chat line to everyone with the rider's name in front, at most one
+// line per rider in the client's spam interval.
+static void relay_chat(ServerClient *c, const uint8_t *body, int n)
+{
+    int slot = (int)(c - clients);
+    double now = now_seconds();
+    if (c->chatted && now - c->last_chat <= SERVER_CHAT_INTERVAL)
+        return;
+    c->chatted = 1;
+    c->last_chat = now;
+    char text[RELIABLE_NODE_BYTES];
+    NetRiderInfo saved = net_rider_info[slot];
+    set_rider_slot_info(slot, c->info, c->info_length);
+    snprintf(text, sizeof text, "%s: %.*s", net_rider_info[slot].name, n, (const char *)body);
+    net_rider_info[slot] = saved;
+    queue_to_all(MESSAGE_TEXT, text, (int)strlen(text));
+}
+
+// Acts on one message in its turn; 0 when it must wait for room.
+static int deliver(ServerClient *c, const uint8_t *p, int length)
 {
     if (length < RELIABLE_OUT_HEADER + 1)
-        return;
+        return 1;
     const uint8_t *body = p + RELIABLE_OUT_HEADER + 1;
     int n = length - RELIABLE_OUT_HEADER - 1;
-    int slot = (int)(c - clients);
     switch (p[RELIABLE_OUT_HEADER]) {
     case MESSAGE_CLIENT_INFO:
         if (n <= CLIENT_INFO_MAX) {
             memcpy(c->info, body, (size_t)n);
             c->info_length = n;
         }
-        break;
-    case MESSAGE_TEXT: {
-        char text[RELIABLE_NODE_BYTES];
-        NetRiderInfo saved = net_rider_info[slot];
-        set_rider_slot_info(slot, c->info, c->info_length);
-        snprintf(text, sizeof text, "%s: %.*s", net_rider_info[slot].name, n, (const char *)body);
-        net_rider_info[slot] = saved;
-        queue_to_all(MESSAGE_TEXT, text, (int)strlen(text));
-        break;
-    }
-    case MESSAGE_GATES:
-        if (n >= 12 && get_u32(body) == session) {
-            uint32_t gate = get_u32(body + 4), tic = get_u32(body + 8);
-            // A checkpoint the rider missed comes with the tic -1: it counts,
-            // or every later pass would be refused.
-            if (gate >= NET_GATE_INDEX_MAX || (tic > NET_TIC_MAX && tic != NET_GATE_MISSED) ||
-                (int)gate != c->gates_passed)
-                break;
-            c->gates_passed = (int)gate + 1;
-            if (gate_batch_count >= (RELIABLE_NODE_BYTES - GATES_HEADER_SIZE) / GATE_RECORD_SIZE)
-                break;
-            uint8_t *r = gate_batch + 8 + gate_batch_count * GATE_RECORD_SIZE;
-            put_u32(r, (uint32_t)slot);
-            put_u32(r + 4, gate);
-            put_u32(r + 8, tic);
-            gate_batch_count++;
-        }
-        break;
-    case MESSAGE_COMMAND: take_command(c, body, n); break;
+        return 1;
+    case MESSAGE_TEXT: relay_chat(c, body, n); return 1;
+    case MESSAGE_GATES: return relay_gate_pass(c, body, n);
+    case MESSAGE_COMMAND: return take_command(c, body, n);
     case MESSAGE_EROSION:
         if (n >= 4 && get_u32(body) == session && valid_erosion_message(body + 4, n - 4))
             queue_to_all(MESSAGE_EROSION, body, n);
-        break;
-    default: break;
+        return 1;
+    default: return 1;
+    }
+}
+
+static void send_ack(ServerClient *c, uint32_t number)
+{
+    uint8_t ack[5];
+    ack[0] = PACKET_ACK;
+    put_u32(ack + 1, number);
+    send_to(&c->address, ack, sizeof ack);
+}
+
+// Delivers the packets whose turn has come, acknowledging each once it is
+// acted on; one that must wait stays first, unacknowledged, and is tried
+// again each tic.
+static void deliver_pending(ServerClient *c)
+{
+    while (c->phase != PHASE_FREE && c->pending[0]) {
+        InPacket *in = c->pending[0];
+        if (!deliver(c, in->data, in->length))
+            return;
+        if (c->phase == PHASE_FREE)
+            return;
+        send_ack(c, in->number);
+        checked_free(in);
+        memmove(c->pending, c->pending + 1, sizeof(c->pending[0]) * RELIABLE_AHEAD_MAX);
+        c->pending[RELIABLE_AHEAD_MAX] = nullptr;
+        c->expected++;
     }
 }
 
@@ -567,43 +745,38 @@ static void take_reliable(ServerClient *c, const uint8_t *p, int length)
         return;
     uint32_t number = get_u32(p + 9);
     uint32_t ahead = number - c->expected;
-    if (ahead > RELIABLE_AHEAD_MAX && (int32_t)ahead > 0)
-        return;
-    uint8_t ack[5];
-    ack[0] = PACKET_ACK;
-    put_u32(ack + 1, number);
-    send_to(&c->address, ack, sizeof ack);
-    if ((int32_t)ahead < 0)
-        return;
-    if (ahead > 0) {
-        if (!c->pending[ahead]) {
-            InPacket *in = (InPacket *)checked_malloc(sizeof(InPacket));
-            if (!in)
-                return;
-            in->number = number;
-            in->length = length;
-            memcpy(in->data, p, (size_t)length);
-            c->pending[ahead] = in;
-        }
+    if ((int32_t)ahead < 0) {
+        send_ack(c, number);   // delivered before: its acknowledgement was lost
         return;
     }
-    uint8_t data[NET_DATAGRAM_MAX + 1];
-    memcpy(data, p, (size_t)length);
-    for (;;) {
-        c->expected++;
-        InPacket *next = c->pending[1];
-        memmove(c->pending, c->pending + 1, sizeof(c->pending[0]) * RELIABLE_AHEAD_MAX);
-        c->pending[RELIABLE_AHEAD_MAX] = nullptr;
-        c->pending[0] = nullptr;
-        deliver(c, data, length);
-        if (c->phase == PHASE_FREE || !next) {
-            checked_free(next);
+    if (ahead > RELIABLE_AHEAD_MAX)
+        return;
+    // The packet in its turn, nothing waiting: acted on straight away.
+    if (ahead == 0 && !c->pending[0]) {
+        if (deliver(c, p, length)) {
+            if (c->phase == PHASE_FREE)
+                return;
+            send_ack(c, number);
+            memmove(c->pending, c->pending + 1, sizeof(c->pending[0]) * RELIABLE_AHEAD_MAX);
+            c->pending[RELIABLE_AHEAD_MAX] = nullptr;
+            c->expected++;
+            deliver_pending(c);
             return;
         }
-        length = next->length;
-        memcpy(data, next->data, (size_t)length);
-        checked_free(next);
+        if (c->phase == PHASE_FREE)
+            return;
     }
+    if (!c->pending[ahead]) {
+        InPacket *in = (InPacket *)checked_malloc(offsetof(InPacket, data) + (size_t)length);
+        if (!in)
+            return;
+        in->number = number;
+        in->length = length;
+        memcpy(in->data, p, (size_t)length);
+        c->pending[ahead] = in;
+    }
+    if (ahead == 0)
+        deliver_pending(c);
 }
 
 // ---- client packets -----------------------------------------------------------------------
@@ -665,7 +838,9 @@ void handle_client_datagram(const uint8_t *p, int length, const SocketAddress *f
             uint32_t echoed = get_u32(p + 13);
             if (echoed <= session_tic && echoed > c->echoed_server_tic)
                 c->echoed_server_tic = echoed;
-            if (tic <= NET_TIC_MAX && tic > c->newest_tic) {
+            // A tic far ahead of the session would hold back every later
+            // state: taken up to what every client takes.
+            if (tic <= NET_TIC_MAX && tic <= session_tic + STATE_TIC_AHEAD_MAX && tic > c->newest_tic) {
                 c->newest_tic = tic;
                 memcpy(c->state, p + 21, sizeof c->state);
                 c->has_state = 1;
@@ -739,15 +914,17 @@ static void send_states(ServerClient *c)
 // Gate passes relayed to a rider of the session and not yet acknowledged.
 static int gates_in_flight(void)
 {
-    if (gate_batch_count > 0)
-        return 1;
     for (const ServerClient &c : clients) {
         if (c.phase != PHASE_SYNCED || c.session != session)
             continue;
         for (int i = 0; i < c.out_count; i++)
-            if (!c.out[i].acked && c.out[i].data[5] == MESSAGE_GATES)
+            if (!c.out[i]->acked && c.out[i]->data[5] == MESSAGE_GATES)
                 return 1;
     }
+    for (const ServerClient &c : clients)
+        if (c.pending[0] && c.pending[0]->length > RELIABLE_OUT_HEADER &&
+            c.pending[0]->data[RELIABLE_OUT_HEADER] == MESSAGE_GATES)
+            return 1;
     return 0;
 }
 
@@ -802,17 +979,19 @@ static void new_session_if_due(void)
 static void run_server_tic(double now)
 {
     session_tic++;
-    if (gate_batch_count > 0) {
-        put_u32(gate_batch, session);
-        put_u32(gate_batch + 4, (uint32_t)gate_batch_count);
-        queue_to_all(MESSAGE_GATES, gate_batch, 8 + gate_batch_count * GATE_RECORD_SIZE);
-        gate_batch_count = 0;
-    }
     for (ServerClient &c : clients) {
         if (c.phase == PHASE_FREE)
             continue;
+        // A packet that waited for room is tried again.
+        if (c.pending[0])
+            deliver_pending(&c);
         if (now - c.last_heard > SERVER_SILENCE_SECONDS) {
             log_printf("Slot %d silent: freed\n", (int)(&c - clients));
+            free_client(&c);
+            continue;
+        }
+        if (!settle_queue(&c, now)) {
+            log_printf("Slot %d acknowledges nothing: freed\n", (int)(&c - clients));
             free_client(&c);
             continue;
         }
@@ -874,7 +1053,6 @@ void prepare_race_server(const ServerOptions *options, uint32_t key)
     server_options = *options;
     fixed_key = key;
     session = 0;
-    gate_batch_count = 0;
     gates_to_finish = 0;
     memset(track_digest, 0, sizeof track_digest);
     open_session();
