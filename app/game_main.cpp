@@ -1,11 +1,14 @@
-// The program's start-up and shutdown, each in its fixed order. From the
-// window's opening on, a close event or SIGTERM taken during start-up ends
-// it after the current step and goes to the shutdown.
+// The program's start-up and shutdown, each in its fixed order. SIGTERM
+// and SIGINT are held from the first line on; one taken during start-up, or
+// a close of the window, ends the start-up after the current step and goes
+// to the shutdown.
 #include "app/game_main.h"
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "app/bike_setup.h"
 #include "app/bindings.h"
@@ -24,6 +27,7 @@
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stock_shapes.h"
+#include "app/termination.h"
 #include "app/video_modes.h"
 #include "bike/bike_create.h"
 #include "bike/physics_world.h"
@@ -68,19 +72,22 @@ enum { LOG_PATH_LENGTH = 1024 };
 
 static CommandLineOptions launch_options;
 
-static void on_termination(int)
-{
-    termination_requested = 1;
-}
+static int shut_down_from_closing_audio;
 
-void install_signal_handlers(void)
+// The environment variable that names a start-up step at whose end the game
+// sends itself SIGTERM (tests of the ordered end).
+static const char SIGNAL_AT_STEP_VARIABLE[] = "RUTLINE_SIGNAL_AT_STEP";
+
+// After each start-up step from the settings on: a termination signal or a
+// close of the window ends the start-up here (1).
+static int start_up_step_ends(const char *name)
 {
-    signal(SIGPIPE, SIG_IGN);
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = on_termination;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
+    const char *hook = getenv(SIGNAL_AT_STEP_VARIABLE);
+    if (hook && !strcmp(hook, name))
+        kill(getpid(), SIGTERM);
+    if (game_window)
+        drain_window_events();
+    return should_exit();
 }
 
 // "VOKE_LOGFILE=" and the home folder's "lastlog.txt", each part appended
@@ -171,11 +178,16 @@ static GameWindow *open_game_window(const CommandLineOptions *options)
     return window;
 }
 
-// Steps 22: the starting track, else on a first start the game data's own.
+// The starting track: the "--track" name, else the configured one (a name
+// not in the catalogue keeps the configured track), else on a first start
+// the game data's own.
 static void choose_starting_track(const CommandLineOptions *options, int had_config)
 {
-    const char *name = options->track_folder ? options->track_folder : wanted_track;
-    if (name && select_track_folder(name))
+    if (options->track_folder && select_track_folder(options->track_folder))
+        return;
+    if (options->track_folder)
+        log_printf("Track %s not found\n", options->track_folder);
+    if (wanted_track && select_track_folder(wanted_track))
         return;
     if (!had_config)
         select_track_folder(DEFAULT_TRACK_FOLDER);
@@ -193,9 +205,10 @@ static int has_config_file(void)
 int start_game(int argc, char **argv, int *exit_code)
 {
     *exit_code = 0;
+    shut_down_from_closing_audio = 0;
     if (argc == 2 && !strcmp(argv[1], "--open-home")) {
         open_home_folder();
-        return 0;
+        return START_ENDED;
     }
     for (int i = 0; i < MESSAGE_LINES; i++)
         message_log.lines[i][0] = 0;
@@ -203,7 +216,7 @@ int start_game(int argc, char **argv, int *exit_code)
     const char *home = get_search_folder(0);
     if (!home) {
         show_message_box("Problem starting Rutline", "Can't find game data\n");
-        return 0;
+        return START_ENDED;
     }
     create_parent_folders(home);
     name_the_log(home);
@@ -220,6 +233,9 @@ int start_game(int argc, char **argv, int *exit_code)
     int had_config = has_config_file();
     read_config();
     reset_bike_setup_changes();
+    // From here a shutdown writes back settings that were read.
+    if (start_up_step_ends("config"))
+        return START_SHUT_DOWN;
 
     apply_graphics_settings();
     default_command_line_options(&launch_options);
@@ -230,52 +246,78 @@ int start_game(int argc, char **argv, int *exit_code)
         if (parsed == COMMAND_LINE_OPEN_HOME)
             open_home_folder();
         *exit_code = parsed == COMMAND_LINE_FAILED ? 1 : 0;
-        return 0;
+        return START_ENDED;
     }
     const CommandLineOptions *options = &launch_options;
     if (options->record_video)
         video_capture.out = stdout;
+    if (start_up_step_ends("command line"))
+        return START_SHUT_DOWN;
 
     game_window = open_game_window(options);
     if (!game_window) {
         free_video_mode_list();
         log_printf(nullptr);
         *exit_code = 1;
-        return 0;
+        return START_ENDED;
     }
+    if (start_up_step_ends("window"))
+        return START_SHUT_DOWN;
     tick_busy_indicator();
     build_file_index();
+    if (start_up_step_ends("file index"))
+        return START_SHUT_DOWN;
     check_stock_models();
+    if (start_up_step_ends("stock models"))
+        return START_SHUT_DOWN;
     build_graphics_lists();
+    if (start_up_step_ends("graphics lists"))
+        return START_SHUT_DOWN;
     if (!scan_track_catalogue()) {
         fputs("No tracks found\n", stderr);
         release_before_tracks();
         *exit_code = 1;
-        return 0;
+        return START_ENDED;
     }
     build_track_list();
+    if (start_up_step_ends("tracks"))
+        return START_SHUT_DOWN;
     build_demo_list();
+    if (start_up_step_ends("demos"))
+        return START_SHUT_DOWN;
     read_series_files();
+    if (start_up_step_ends("series"))
+        return START_SHUT_DOWN;
     choose_starting_track(options, had_config);
-    if (should_exit())
-        return 1;
+    if (start_up_step_ends("starting track"))
+        return START_SHUT_DOWN;
 
     if (options->record_audio_path)
         audio_handle = open_audio_capture(&audio_capture, options->record_audio_path);
     else if (!options->no_sound)
         audio_handle = open_audio(game_window);
+    if (start_up_step_ends("audio"))
+        return START_SHUT_DOWN;
 
     if (!wait_for_window())
-        return 1;
+        return START_SHUT_DOWN;
     set_up_renderer();
     load_start_up_textures();
-    if (!end_frame(game_window) || should_exit())
-        return 1;
+    if (!end_frame(game_window)) {
+        shut_down_from_closing_audio = 1;
+        return START_SHUT_DOWN;
+    }
+    if (start_up_step_ends("first frame"))
+        return START_SHUT_DOWN;
 
     bind_binding_inputs(game_window);
     bind_menu_keys(game_window);
     clear_control_values();
+    if (start_up_step_ends("input"))
+        return START_SHUT_DOWN;
     create_physics_world();
+    if (start_up_step_ends("physics"))
+        return START_SHUT_DOWN;
 
     int with_demo = 0;
     const char *track = options->track_folder;
@@ -295,14 +337,16 @@ int start_game(int argc, char **argv, int *exit_code)
     running_order_count = 0;
     if (!options->start_file)
         slot_kinds[0] = SLOT_ROBOT;
-    if (track && track[0] && !should_exit())
+    if (track && track[0])
         reset_race(slot_kinds, with_demo, 0, 0, 1000, robot_skill_list.selected);
     demo_to_play = nullptr;
+    if (start_up_step_ends("race"))
+        return START_SHUT_DOWN;
 
     menu_state = options->connect_target && options->connect_target[0] ? MENU_NONE : MENU_MAIN;
     menu_selection = 0;
     init_main_loop(&main_loop, options);
-    return 1;
+    return START_RUN_LOOP;
 }
 
 static void free_riders_and_world(void)
@@ -337,9 +381,14 @@ int shut_down_game(void)
     free_lap_pool();
     free_riders_and_world();
 
-    show_loading_message("Freeing memory (1)");
+    // A first frame that could not end goes straight to "Closing audio":
+    // what the steps before it would free is freed without their names.
+    int shown = !shut_down_from_closing_audio;
+    if (shown)
+        show_loading_message("Freeing memory (1)");
     free_demo_list();
-    show_loading_message("Closing input devices");
+    if (shown)
+        show_loading_message("Closing input devices");
     unbind_menu_keys();
     unbind_binding_inputs();
     show_loading_message("Closing audio");
@@ -380,11 +429,13 @@ int shut_down_game(void)
 
 int game_main(int argc, char **argv)
 {
-    install_signal_handlers();
+    hold_termination_signals();
     int exit_code;
-    if (!start_game(argc, argv, &exit_code))
+    int started = start_game(argc, argv, &exit_code);
+    if (started == START_ENDED)
         return exit_code;
-    run_main_loop(&main_loop);
+    if (started == START_RUN_LOOP)
+        run_main_loop(&main_loop);
     exit_code = shut_down_game();
     sleep_for(1, 0);
     return exit_code;

@@ -6,12 +6,13 @@
 // "--open-home", 1 for a bad command line, no tracks or no window.
 int game_main(int argc, char **argv);
 
-// Start-up up to the main loop: 0 and *exit_code set when the program ends
-// before the loop (its code), else 1.
+// What the start-up leaves to do.
+enum StartResult {
+    START_ENDED = 0,      // the program ends with *exit_code
+    START_RUN_LOOP = 1,   // the main loop, then the shutdown
+    START_SHUT_DOWN = 2,  // the shutdown at once (a signal, a close, a frame that cannot end)
+};
+// Start-up up to the main loop, each step in order.
 int start_game(int argc, char **argv, int *exit_code);
 // Shutdown from whatever start-up or the loop left; the exit code.
 int shut_down_game(void);
-
-// SIGTERM asks the loop (or the start-up) to end; SIGPIPE is ignored so a
-// failed capture write ends that capture instead of the program.
-void install_signal_handlers(void);

@@ -72,10 +72,13 @@ void draw_splash_quad(int texture, float x0, float y0, float x1, float y1)
 void draw_splash_screen(const char *status)
 {
     float w = view_half_width, h = view_half_height;
+    begin_draw_step();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_ALPHA_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_FOG);
     glPushMatrix();
     glTranslatef(0, 0, -1);
     draw_blended_rect(0, 0, 0, 1, -w, h, w, -h);
@@ -97,6 +100,7 @@ void draw_splash_screen(const char *status)
     glTranslatef(w, -h, -1);
     glScalef(h / 16, h / 16, h / 16);
     draw_text_right_shadowed(0.75f, 0.75f, 0.75f, 1, 0, BUILD_STAMP);
+    end_draw_step();
 }
 
 void show_loading_status(const char *text)
@@ -198,10 +202,13 @@ static void draw_grey_rect(float grey, float alpha, float x, float half)
 void draw_busy_counter(unsigned count)
 {
     float w = view_half_width, h = view_half_height;
+    begin_draw_step();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_ALPHA_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_FOG);
     glPushMatrix();
     glTranslatef(0, 0, -1);
     draw_blended_rect(0.25f, 0.25f, 0.25f, 1, -w, h, w, -h);
@@ -243,4 +250,5 @@ void draw_busy_counter(unsigned count)
     }
     glDisable(GL_BLEND);
     glPopMatrix();
+    end_draw_step();
 }

@@ -20,6 +20,7 @@
 #include "app/settings.h"
 #include "app/shell.h"
 #include "app/stage_timers.h"
+#include "app/termination.h"
 #include "app/track_settings.h"
 #include "bike/bike_getters.h"
 #include "bike/bike_pose.h"
@@ -71,6 +72,7 @@ enum {
 
 int should_exit(void)
 {
+    take_termination_signals();
     if (termination_requested)
         exit_requested = 1;
     return exit_requested != 0;
@@ -364,19 +366,21 @@ static void handle_event(MainLoop *loop, int code, int pressed, int own_view)
     }
     if (loop->view == VIEW_TITLE)
         return;
-    if (loop->view == VIEW_EDITOR) {
-        if (editor_key(code, pressed))
-            return;
-        if (pressed && code == KEY_TAB_CODE)
-            leave_editor_view(loop);
+    // In the editor view the keys the editor does not use go on to the
+    // game's own, all but Screenshot.
+    int editor_view = loop->view == VIEW_EDITOR;
+    if (editor_view && editor_key(code, pressed))
         return;
-    }
     if (is_binding_press(UTILITY_PAUSE, code, pressed) && !connect_target)
         loop->paused = !loop->paused;
     if (is_binding_press(UTILITY_STEP, code, pressed) && loop->paused)
         race_tic();
-    if (pressed && code == KEY_TAB_CODE)
-        loop->view = next_view(loop->view, editor_on);
+    if (pressed && code == KEY_TAB_CODE) {
+        if (editor_view)
+            leave_editor_view(loop);
+        else
+            loop->view = next_view(loop->view, editor_on);
+    }
     if (is_binding_press(UTILITY_REWIND, code, pressed))
         seek_replay(-1.0f);
     if (is_binding_press(UTILITY_SKIP, code, pressed))
@@ -388,7 +392,7 @@ static void handle_event(MainLoop *loop, int code, int pressed, int own_view)
         if (!own_view || (!offline() && local_gate_position == NO_SLOT) || spy_mode)
             followed_slot = step_viewed_slot(followed_slot, direction);
     }
-    if (is_binding_press(UTILITY_SCREENSHOT, code, pressed))
+    if (!editor_view && is_binding_press(UTILITY_SCREENSHOT, code, pressed))
         loop->screenshot_wanted = 1;
     if (pressed && code >= FIRST_CAMERA_CODE && code <= LAST_CAMERA_CODE) {
         int cameras = track_cameras.count;
@@ -540,6 +544,7 @@ int run_main_loop_pass(MainLoop *loop)
         step *= catch_up_factor(behind, current_tic < race_settings.start_tic);
     }
     advance_loop_time(&loop->clock, step);
+    restart_stage_timer(loop->clock.now);
 
     menu_cursor_step();
     begin_menu_tics();

@@ -142,6 +142,7 @@ void draw_menu(void)
 {
     if (menu_state == MENU_NONE)
         return;
+    begin_draw_step();
     begin_menu_view();
     switch (menu_state) {
     case MENU_MAIN: draw_main_menu(); break;
@@ -163,4 +164,5 @@ void draw_menu(void)
     default: break;
     }
     end_menu_view();
+    end_draw_step();
 }

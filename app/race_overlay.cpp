@@ -570,9 +570,10 @@ void draw_pit_board(int viewed_slot)
     static char strip[OVERLAY_TEXT_LENGTH];
     close_behind_text(viewed_slot, strip, sizeof strip);
     if (strip[0]) {
+        // One line of ty/15 at the top of the window.
         float width = 2 * tx * 15 / ty;
         glLoadIdentity();
-        glTranslatef(-tx, ty, -1);
+        glTranslatef(-tx, ty - ty / 15, -1);
         glScalef(ty / 15, ty / 15, 1);
         draw_blended_rect(0, 0.5f, 1, 0.5f, 0, 1, width, 0);
         glPushMatrix();
@@ -587,9 +588,11 @@ void draw_pit_board(int viewed_slot)
 void draw_race_overlay(int viewed_slot)
 {
     float tx = view_half_width, ty = view_half_height;
+    begin_draw_step();
     glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
     glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_FOG);
     BikeState *bike = get_slot_bike(viewed_slot);
     if (bike) {
         if (telemetry_on)
@@ -602,7 +605,5 @@ void draw_race_overlay(int viewed_slot)
     }
     draw_track_map(viewed_slot, ty);
     draw_title_card();
-    glDisable(GL_BLEND);
-    glDisable(GL_TEXTURE_2D);
-    glPopMatrix();
+    end_draw_step();
 }

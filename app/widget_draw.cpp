@@ -32,7 +32,7 @@ void draw_text_at(float x, const Rgba &colour, const char *text)
 void begin_menu_panel(float height, float x, float y, LayoutPen *pen, PixelScale *scale)
 {
     float w = view_half_width, h = view_half_height, u = height > 0.0f ? height : 1.0f;
-    glPushMatrix();
+    begin_flat_overlay();
     if (w / h > 4.0f / 3.0f) {
         // Wider than 4:3: the panel fills the height, centred across.
         glTranslatef(-4.0f * h / 3.0f, h, -1.0f);

@@ -15,9 +15,9 @@ struct PixelScale {
     float x, y;
 };
 
-// Pushes the matrix and sets a panel of a 4:3 virtual screen `height`
-// units high fitted into the window, origin at its top-left corner moved
-// by (x, y). Paired with end_overlay.
+// Starts a flat overlay (begin_flat_overlay) on a panel of a 4:3 virtual
+// screen `height` units high fitted into the window, origin at its top-left
+// corner moved by (x, y). Paired with end_overlay.
 void begin_menu_panel(float height, float x, float y, LayoutPen *pen, PixelScale *scale);
 // Moves the GL origin and the pen together.
 void move_pen(LayoutPen *pen, const PixelScale *scale, float dx, float dy);

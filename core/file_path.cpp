@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -152,6 +153,10 @@ static void launch_file_browser(const char *folder)
     if (child == 0) {
         pid_t browser = fork();
         if (browser == 0) {
+            // The game holds its termination signals blocked; the browser must not.
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
             execvp(argv[0], argv);
             _exit(127);
         }

@@ -569,7 +569,7 @@ static void draw_tool_panel(float cx, float cz)
     end_menu_view();
 }
 
-void draw_editor_view(void)
+static void draw_editor_view_step(void)
 {
     EditorState *s = editor_state;
     if (!s)
@@ -647,4 +647,11 @@ void draw_editor_view(void)
     draw_tool_overlay(cx, cz);
     glDisable(GL_DEPTH_TEST);
     draw_tool_panel(cx, cz);
+}
+
+void draw_editor_view(void)
+{
+    begin_draw_step();
+    draw_editor_view_step();
+    end_draw_step();
 }

@@ -355,7 +355,7 @@ void draw_broadcast_overlay(void)
     glEnable(GL_DEPTH_TEST);
 }
 
-void draw_keycam_view(void)
+static void draw_keycam_step(void)
 {
     if (keycam_mode && camera_keys.count > 0) {
         float position[3], rotation[9], field_of_view;
@@ -374,4 +374,11 @@ void draw_keycam_view(void)
     render_scene(eye, rotation, record->fov, -1);
     if (camera_index >= 0)
         draw_broadcast_overlay();
+}
+
+void draw_keycam_view(void)
+{
+    begin_draw_step();
+    draw_keycam_step();
+    end_draw_step();
 }

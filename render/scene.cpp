@@ -1,6 +1,6 @@
 // The 3-D scene for one camera: projection, sky box, lighting and fog,
 // then the terrain, the bikes, the track objects, the ghost riders, the
-// text markers and the lens flares, each pass timed by the stage timer.
+// text markers and the lens flares, each pass a stage of the main loop's stage timer.
 #include "render/scene.h"
 
 #include <cmath>
@@ -10,6 +10,7 @@
 #include "app/graphics_settings.h"
 #include "app/race_screens.h"
 #include "app/shell.h"
+#include "app/stage_timers.h"
 #include "bike/bike_getters.h"
 #include "core/message.h"
 #include "net/client.h"
@@ -38,24 +39,6 @@
 float view_half_width = 1.0f;
 float view_half_height = 0.75f;
 float bike_alpha = 1.0f;
-float stutter_threshold = 0.0f;
-double previous_checkpoint_time;
-
-void stage_checkpoint(const char *name)
-{
-    if (stutter_threshold == 0.0f)
-        return;
-    TimeValue now;
-    get_time(&now);
-    double t = now.seconds + now.microseconds * 1e-6;
-    if (previous_checkpoint_time > 0.0 && t - previous_checkpoint_time > stutter_threshold) {
-        char message[128];
-        snprintf(message, sizeof message, "Stutter in %s - %f seconds", name, t - previous_checkpoint_time);
-        print_message(message);
-    }
-    previous_checkpoint_time = t;
-}
-
 void set_projection(float width, float height, float field_of_view)
 {
     // A field of view or size that cannot make a frustum is held to one that can.
@@ -214,7 +197,7 @@ static void draw_lap_pool_lines(const float *eye)
     glDisable(GL_BLEND);
 }
 
-void render_scene(const float *eye, const float *rotation, float field_of_view, int viewed_slot)
+static void draw_scene_passes(const float *eye, const float *rotation, float field_of_view, int viewed_slot)
 {
     model_polygon_count = 0;
     model_vertex_count = 0;
@@ -234,10 +217,10 @@ void render_scene(const float *eye, const float *rotation, float field_of_view, 
     }
 
     call_frame_handler();
-    stage_checkpoint("js");
+    main_loop_stage(STAGE_JS);
     if (terrain)
         update_ground_textures(terrain);
-    stage_checkpoint("rendertex");
+    main_loop_stage(STAGE_RENDERTEX);
 
     set_projection((float)window_width, (float)window_height, field_of_view);
     // The inverse camera rotation: the rows of the rotation as GL's columns.
@@ -269,7 +252,7 @@ void render_scene(const float *eye, const float *rotation, float field_of_view, 
 
     if (terrain)
         draw_terrain(terrain);
-    stage_checkpoint("drawterrain");
+    main_loop_stage(STAGE_DRAWTERRAIN);
 
     glDepthFunc(GL_LEQUAL);
     glEnable(GL_ALPHA_TEST);
@@ -280,16 +263,16 @@ void render_scene(const float *eye, const float *rotation, float field_of_view, 
     for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++)
         if (bike_slots[slot] && fades[slot] >= 1.0f)
             draw_bike(bike_slots[slot], draw_modes[slot], eye);
-    stage_checkpoint("drawbikes");
+    main_loop_stage(STAGE_DRAWBIKES);
 
     glEnable(GL_LIGHTING);
     draw_statues(eye);
-    stage_checkpoint("drawstatues");
+    main_loop_stage(STAGE_DRAWSTATUES);
 
     glDisable(GL_ALPHA_TEST);
     if (billboard_table.count > 0)
         draw_billboard_pass(eye, rotation);
-    stage_checkpoint("drawbillboards");
+    main_loop_stage(STAGE_DRAWBILLBOARDS);
 
     for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++)
         if (bike_slots[slot] && fades[slot] < 1.0f) {
@@ -298,7 +281,7 @@ void render_scene(const float *eye, const float *rotation, float field_of_view, 
             draw_bike(bike_slots[slot], draw_modes[slot], eye);
             bike_alpha = 1.0f;
         }
-    stage_checkpoint("drawghosts");
+    main_loop_stage(STAGE_DRAWGHOSTS);
 
     if (shader_programs_available)
         bind_shader_slot(SHADER_FIXED);
@@ -321,4 +304,11 @@ void render_scene(const float *eye, const float *rotation, float field_of_view, 
     glLoadIdentity();
     glDepthFunc(GL_ALWAYS);
     draw_lens_flares(eye, rotation);
+}
+
+void render_scene(const float *eye, const float *rotation, float field_of_view, int viewed_slot)
+{
+    begin_draw_step();
+    draw_scene_passes(eye, rotation, field_of_view, viewed_slot);
+    end_draw_step();
 }

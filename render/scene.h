@@ -1,9 +1,10 @@
 // The 3-D scene: the projection, and the whole world drawn for one camera
 // (sky, terrain, bikes and riders, statues, billboards, ghost riders, text
-// markers and lens flares) with the per-frame render statistics and the
-// stage checkpoints of its passes.
+// markers and lens flares) with the per-frame render statistics; each pass
+// ends a stage of the main loop's stage timer.
 #pragma once
 
+#include "app/stage_timers.h"   // the passes are stages of the main loop's timer
 #include "bike/bike_state.h"
 
 // The projection tangents set_projection keeps: half the view's width and
@@ -13,11 +14,6 @@ extern float view_half_height;
 // Alpha of the bikes' material; lowered only while a ghost rider is drawn.
 extern float bike_alpha;
 
-// The stage timer the passes check in with: with a threshold above 0 a pass
-// slower than it shows "Stutter in %s - %f seconds".
-extern float stutter_threshold;
-extern double previous_checkpoint_time;
-void stage_checkpoint(const char *name);
 
 // How a rider is drawn: 0 any rider, 1 the viewed rider hidden, 2 the viewed
 // rider in first person.

@@ -4,6 +4,7 @@
 #include "app/stage_timers.h"
 
 #include "app/shell.h"
+#include "core/message.h"
 #include "platform/time.h"
 #include "platform/window.h"
 #include "race/race_state.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -220,4 +222,43 @@ TEST_F(PacingClock, StageTimersSumEachStageAndReadNoClockWhenOff)
     EXPECT_EQ(stage_timers.counts[STAGE_TIC], 2);
     EXPECT_STREQ(MAIN_LOOP_STAGE_NAMES[STAGE_PROCESSMESSAGE], "processmessage");
     set_stage_timers(0);
+}
+
+// One timer for the loop's stages and the scene's passes: each stage is
+// charged with the time since the stage before it, the pacing's wait with
+// nobody's, and only a stage over the threshold is named.
+TEST_F(PacingClock, StutterNamesTheStageThatStalledAndNoOther)
+{
+    set_clock_function(counting_clock);
+    set_stage_timers(0);
+    stutter_threshold = 0.05;
+    memset(&message_log, 0, sizeof message_log);
+    struct Mark {
+        int stage;           // -1: the pacing's wait ends
+        int milliseconds;    // since the previous mark
+    } marks[] = {
+        {STAGE_UPDATE, 0},      {STAGE_JS, 30},           {STAGE_DRAWTERRAIN, 90}, {STAGE_DRAWGHOSTS, 5},
+        {STAGE_DRAW, 20},       {STAGE_FLIP, 45},         {STAGE_SOUND, 1},        {-1, 300},
+        {STAGE_PROCESSMESSAGE, 2}, {STAGE_NET, 1},        {STAGE_TIC, 60},         {STAGE_UPDATE, 4},
+    };
+    for (const Mark &m : marks) {
+        fake_milliseconds += (uint64_t)m.milliseconds;
+        if (m.stage < 0)
+            restart_stage_timer(wall_clock_seconds());
+        else
+            main_loop_stage(m.stage);
+    }
+    std::vector<std::string> shown;
+    for (const auto &line : message_log.lines)
+        if (line[0])
+            shown.push_back(line);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Stutter in drawterrain - 0.090000 seconds", "Stutter in tic - 0.060000 seconds"}));
+
+    // Off: no stage reads the clock.
+    stutter_threshold = 0;
+    clock_reads = 0;
+    main_loop_stage(STAGE_DRAW);
+    restart_stage_timer(1.0);
+    EXPECT_EQ(clock_reads, 0);
+    set_clock_function(nullptr);
 }

@@ -1,14 +1,18 @@
 // The race overlay's numbers and texts: the needle, the gear cell, the
 // race length, the lean band, the title card, the pit board and the
-// close-behind strip.
+// close-behind strip, and the strip read back inside the window.
 #include "app/race_overlay.h"
 
+#include "render/gl_extensions.h"
+#include "render/scene.h"
+#include "support/render_fixtures.h"
 #include "tests/race/lap_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace {
 const float PI = 3.14159265358979f;
@@ -158,4 +162,44 @@ TEST_F(PitBoardRace, CloseBehindStrip)
     running_order[1].gates = 9;
     close_behind_text(2, text, sizeof text);
     EXPECT_STREQ(text, " 7 (1.6) ");
+}
+
+// Read back: the strip is the window's top line, a line of ty/15 (the
+// window height over 30), blue over the whole width.
+TEST_F(PitBoardRace, CloseBehindStripIsDrawnAlongTheWindowsTop)
+{
+    const int width = 320, height = 240;
+    GameWindow *window = open_test_gl_window(width, height);
+    if (!window)
+        GTEST_SKIP() << "no display";
+    add_rider(1, steady_times(10, 100), RIDER_ROBOT, "7");
+    add_rider(2, steady_times(9, 100), RIDER_LOCAL, "12");
+    set_layout(3, 5);
+    set_running_order({1, 2});
+    running_order[0].last_gate_tic = 700;
+    running_order[1].last_gate_tic = 900;
+    char text[OVERLAY_TEXT_LENGTH];
+    close_behind_text(2, text, sizeof text);
+    ASSERT_STRNE(text, "");
+
+    set_projection((float)width, (float)height, 90.0f);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    draw_pit_board(2);
+    std::vector<unsigned char> rgb((size_t)width * height * 3);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    auto blue = [&](int x, int row_from_top) {
+        const unsigned char *p = &rgb[((size_t)(height - 1 - row_from_top) * width + x) * 3];
+        return p[0] < 40 && p[1] > 40 && p[1] < 100 && p[2] > 100;
+    };
+    const int strip = height / 30;
+    for (int row : {0, strip / 2, strip - 1}) {
+        SCOPED_TRACE(row);
+        EXPECT_TRUE(blue(0, row));
+        EXPECT_TRUE(blue(width - 1, row));
+    }
+    EXPECT_FALSE(blue(0, strip + 1));
+    close_test_gl_window(window);
 }

@@ -3,110 +3,16 @@
 // start-up and shutdown steps in order, the settings file, the sound and
 // no live block left; and the ways it refuses to start.
 #include "datagen/gamedata_fixture.h"
-#include "support/test_support.h"
+#include "program_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-#ifndef RUTLINE_BINARY
-#define RUTLINE_BINARY ""
-#endif
 
 namespace {
 
 enum { TICS_WANTED = 256, BYTES_PER_TIC = 1380, WAIT_SECONDS = 90 };
-
-struct Child {
-    pid_t pid;
-    std::string errors_path;
-};
-
-// Starts the program with the arguments, a home of its own and the data
-// folder; standard error goes to a file.
-Child start_program(const std::string &name, const std::string &data, const std::vector<std::string> &words)
-{
-    Child child;
-    std::string home = test_dir() + "/" + name + "_xdg";
-    child.errors_path = test_dir() + "/" + name + "_stderr.txt";
-    mkdir(home.c_str(), 0755);
-    child.pid = fork();
-    if (child.pid == 0) {
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        setenv("KZ_HOME", data.c_str(), 1);
-        setenv("KZ_CHECK_ALLOC", "1", 1);
-        unsetenv("VOKE_LOGFILE");
-        int err = open(child.errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int out = open("/dev/null", O_WRONLY);
-        dup2(err, 2);
-        dup2(out, 1);
-        std::vector<char *> argv = {const_cast<char *>(RUTLINE_BINARY)};
-        for (const std::string &word : words)
-            argv.push_back(const_cast<char *>(word.c_str()));
-        argv.push_back(nullptr);
-        execv(RUTLINE_BINARY, argv.data());
-        _exit(127);
-    }
-    return child;
-}
-
-int wait_exit_status(pid_t pid, int seconds)
-{
-    for (int i = 0; i < seconds * 10; i++) {
-        int status;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        usleep(100000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
-
-long file_size(const std::string &path)
-{
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 ? (long)info.st_size : 0;
-}
-
-// The log's lines without their stamps.
-std::vector<std::string> log_lines(const std::string &path)
-{
-    std::string text;
-    read_file(path, &text);
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        size_t stamp = line.find("] ");
-        lines.push_back(stamp == std::string::npos ? line : line.substr(stamp + 2));
-        start = end + 1;
-    }
-    return lines;
-}
-
-// Each wanted line in order, each after the one before.
-void expect_in_order(const std::vector<std::string> &lines, const std::vector<std::string> &wanted)
-{
-    size_t at = 0;
-    for (const std::string &line : wanted) {
-        size_t found = at;
-        while (found < lines.size() && lines[found].rfind(line, 0) != 0)
-            found++;
-        EXPECT_LT(found, lines.size()) << "missing or out of order: " << line;
-        if (found < lines.size())
-            at = found + 1;
-    }
-}
 
 }  // namespace
 

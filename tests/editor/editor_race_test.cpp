@@ -246,22 +246,18 @@ void drive_the_editor_through_the_main_loop(EditorRace *fixture)
     close_gl_window(window);
 }
 
-// In a child process: the leak check at the end of a process that ran the
+// In a fresh process: the leak check at the end of a process that ran the
 // loop with a window sometimes crashed in its own thread tracer (after the
-// test had passed); the child ends without it and reports its failures by
-// its exit status.
+// test had passed); that process ends without it and reports its failures
+// by its exit status.
 TEST_F(EditorRace, TheMainLoopDrivesTheEditorThroughItsEvents)
 {
-    std::string errors;
-    int status = run_in_child(
-        [this] {
-            drive_the_editor_through_the_main_loop(this);
-            fflush(nullptr);
-            if (testing::Test::HasFailure())
-                _exit(1);
-        },
-        &errors);
-    EXPECT_EQ(status, 0) << errors;
+    if (in_fresh_process()) {
+        drive_the_editor_through_the_main_loop(this);
+        return;
+    }
+    std::string output;
+    EXPECT_EQ(run_test_in_fresh_process(&output), 0) << output;
 }
 
 } // namespace
