@@ -140,15 +140,26 @@ static void *take_kept_block(size_t rounded)
     return block;
 }
 
+// A fresh block: an entry of the same address can only be stale (its block
+// was freed past this table, as realloc does), and is dropped so that the
+// size kept with the address is this block's.
 static void track_large_block(void *block, size_t rounded)
 {
     lock_mutex(&large_mutex);
+    int placed = 0;
     for (auto &entry : large_blocks)
-        if (!entry.block) {
+        if (entry.block == block) {
+            if (entry.kept)
+                kept_large_bytes -= entry.rounded;
+            entry.block = nullptr;
+            entry.kept = 0;
+        }
+    for (auto &entry : large_blocks)
+        if (!entry.block && !placed) {
             entry.block = block;
             entry.rounded = rounded;
             entry.kept = 0;
-            break;
+            placed = 1;
         }
     unlock_mutex(&large_mutex);
 }
@@ -247,6 +258,8 @@ void *checked_realloc(void *block, size_t size)
 {
     if (size == 0)
         size = 1;   // never let realloc free the block behind the table's back
+    if (block && ((uintptr_t)block & (LARGE_PAGE_BYTES - 1)) == 0)
+        forget_large_block(block);   // realloc may free it: it is not kept
     if (!checking())
         return realloc(block, size);
     // The old entry is found first and dropped only once realloc succeeded:

@@ -205,7 +205,10 @@ int file_inflate_whole(GameFile *file)
     // checked below against the trailer that follows the data.
     uint32_t expected = size >= GZIP_TRAILER_SIZE ? read_le32(in + size - 4) : 0;
     unsigned char *out = nullptr;
-    if (size >= GZIP_TRAILER_SIZE && expected <= WHOLE_MEMBER_MAX)
+    // A length beyond what the compressed bytes can inflate to (at most 1032
+    // bytes each) is refused before anything is allocated for it.
+    if (size >= GZIP_TRAILER_SIZE && expected <= WHOLE_MEMBER_MAX &&
+        (uint64_t)expected <= (uint64_t)size * 1032)
         out = (unsigned char *)checked_malloc_large((size_t)expected + 1);
     libdeflate_decompressor *decompressor = out ? libdeflate_alloc_decompressor() : nullptr;
     size_t used = 0, made = 0;

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 
 namespace {
@@ -78,14 +79,33 @@ int default_work_pool_threads(void)
 
 namespace {
 
+void *helper_thread(void *)
+{
+    helper_main();
+    return nullptr;
+}
+
+// Starts helpers up to count; a thread the system refuses lowers the number
+// wanted to those running, so that later batches do not ask again.
 void start_helpers(int count)
 {
     std::lock_guard<std::mutex> lock(pool_mutex);
     stopping = false;
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) {
+        wanted_helpers = helpers_running;
+        return;
+    }
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     for (; helpers_running < count; helpers_running++) {
-        std::thread(helper_main).detach();
+        pthread_t thread;
+        if (pthread_create(&thread, &attributes, helper_thread, nullptr) != 0) {
+            wanted_helpers = helpers_running;
+            break;
+        }
         helpers_alive++;
     }
+    pthread_attr_destroy(&attributes);
 }
 
 }  // namespace
@@ -127,6 +147,11 @@ void run_work_batch(int count, void (*job)(void *context, int index), void *cont
     }
     if (helpers_running < helpers_wanted)
         start_helpers(helpers_wanted);
+    if (helpers_running == 0) {
+        for (int i = 0; i < count; i++)
+            job(context, i);
+        return;
+    }
     uint32_t generation;
     {
         std::lock_guard<std::mutex> lock(pool_mutex);
