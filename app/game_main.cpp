@@ -374,8 +374,7 @@ static void free_riders_and_world(void)
 
 int shut_down_game(void)
 {
-    disconnect_from_server();
-    set_connect_target(nullptr);
+    disconnect_at_shutdown();
     finish_series_event();
     remember_racing_lines();
     free_lap_pool();

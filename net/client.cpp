@@ -699,6 +699,15 @@ void disconnect_from_server(void)
     close_connection();
 }
 
+void disconnect_at_shutdown(void)
+{
+    char next[REDIRECT_LENGTH + 1] = "";
+    if (redirect_target[0] && redirect_time == 0)
+        snprintf(next, sizeof next, "%s", redirect_target);
+    disconnect_from_server();
+    set_connect_target(next[0] ? next : nullptr);
+}
+
 void close_connection(void)
 {
     if (net_socket == -1)

@@ -125,6 +125,9 @@ int build_player_rows(PlayerRow *rows, int capacity);
 // goes in whatever state, "Disconnecting" is shown (or the send error),
 // then the connection is closed.
 void disconnect_from_server(void);
+// The game's shutdown: disconnect_from_server, with no connect target
+// left but a redirect whose time has come (its disconnect still pending).
+void disconnect_at_shutdown(void);
 // The socket closed and every client value back to its offline state,
 // nothing sent (the server said goodbye or redirected).
 void close_connection(void);

@@ -547,6 +547,40 @@ TEST_F(ClientTest, DisconnectSaysGoodbyeInEveryState)
     }
 }
 
+TEST_F(ClientTest, ShutdownKeepsOnlyARedirectWhoseTimeHasCome)
+{
+    struct Case {
+        const char *name;
+        const char *redirect;
+        double time;
+        const char *target;   // connect target after the shutdown
+    };
+    const Case cases[] = {
+        {"no redirect", "", 0, nullptr},
+        {"redirect still counting down", "other:19801", 1e9, nullptr},
+        {"redirect whose time has come", "other:19801", 0, "other:19801"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (net_socket == -1) {
+            set_connect_target(("127.0.0.1:" + std::to_string(server.port())).c_str());
+            run_net_client();
+        }
+        ASSERT_NE(net_socket, -1);
+        welcome();
+        snprintf(redirect_target, sizeof redirect_target, "%s", c.redirect);
+        redirect_time = c.time;
+        server.drain();
+        disconnect_at_shutdown();
+        EXPECT_EQ(net_socket, -1);
+        EXPECT_EQ(server.drain().size(), 1u) << "the disconnect packet";
+        if (c.target)
+            EXPECT_STREQ(connect_target, c.target);
+        else
+            EXPECT_EQ(connect_target, nullptr);
+    }
+}
+
 TEST_F(ClientTest, LeavingWhileContactingClosesAtOnce)
 {
     leave_server();
@@ -556,6 +590,8 @@ TEST_F(ClientTest, LeavingWhileContactingClosesAtOnce)
 
 TEST_F(ClientTest, PlayerRowsOfAnnouncedRidersInSlotOrder)
 {
+    for (int &kind : slot_kinds)   // whatever earlier tests in this process left
+        kind = 0;
     slot_kinds[7] = 5;
     slot_kinds[2] = 1;
     slot_kinds[4] = 2;   // a robot: not the server's
