@@ -2,21 +2,26 @@
 // claimed from one counter holding the generation and the next index, so a
 // helper that wakes late for a finished batch claims nothing of a newer one.
 // The lock and the wake-up signal are never destroyed and the helpers are
-// detached, so that a process may exit (or a forked child run) while they
-// wait.
+// detached, so that a process may exit while they wait. A forked child has
+// none of its parent's helpers: it starts with a fresh lock and signal and
+// no helpers (the fork waits for the lock, so no helper holds it then).
 #include "platform/work_pool.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <new>
 #include <pthread.h>
 #include <thread>
 
 namespace {
 
-std::mutex &pool_mutex = *new std::mutex;
-std::condition_variable &pool_wake = *new std::condition_variable;
+// Made in place (again in a forked child), never destroyed.
+alignas(std::mutex) unsigned char mutex_room[sizeof(std::mutex)];
+alignas(std::condition_variable) unsigned char wake_room[sizeof(std::condition_variable)];
+std::mutex &pool_mutex = *new (mutex_room) std::mutex;
+std::condition_variable &pool_wake = *new (wake_room) std::condition_variable;
 int helpers_running;
 int helpers_alive;   // under pool_mutex: helpers that have not left
 int wanted_helpers = -1;   // not chosen yet
@@ -79,6 +84,34 @@ int default_work_pool_threads(void)
 
 namespace {
 
+void lock_before_fork(void)
+{
+    pool_mutex.lock();
+}
+
+void unlock_after_fork(void)
+{
+    pool_mutex.unlock();
+}
+
+// The child: the parent's helpers are not there, and the signal may count
+// waiters that are not either.
+void reset_in_child(void)
+{
+    new (mutex_room) std::mutex;
+    new (wake_room) std::condition_variable;
+    helpers_running = 0;
+    helpers_alive = 0;
+    stopping = false;
+}
+
+void watch_forks(void)
+{
+    static bool watching;
+    if (!watching)
+        watching = pthread_atfork(lock_before_fork, unlock_after_fork, reset_in_child) == 0;
+}
+
 void *helper_thread(void *)
 {
     helper_main();
@@ -89,6 +122,7 @@ void *helper_thread(void *)
 // wanted to those running, so that later batches do not ask again.
 void start_helpers(int count)
 {
+    watch_forks();
     std::lock_guard<std::mutex> lock(pool_mutex);
     stopping = false;
     pthread_attr_t attributes;
