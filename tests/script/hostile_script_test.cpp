@@ -222,19 +222,21 @@ TEST_F(HostileScripts, PathsOutsideTheGameDataAreRefusedAtOnce)
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     write_game_asset("@inside.png");
     write_file(test_data_dir() + "x", "not a texture");
-    auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(race_with(OUTSIDE_PATHS_SCRIPT));
     ASSERT_TRUE(run("r = names.map(function (n) { return kz.read_texture(n) + ',' + kz.add_sound(n); }).join(' ');"));
     std::string zeros;
     for (int i = 0; i < 9; i++)
         zeros += std::string(i ? " " : "") + "0,0";
     EXPECT_EQ(text("r"), zeros);
+    // A fifo outside the data is never opened: opening it would wait for a
+    // writer for good.
+    auto started = std::chrono::steady_clock::now();
     for (const char *native : {"read_texture", "add_sound"}) {
         std::string code = std::string("r = kz.") + native + "('" + fifo + "');";
         ASSERT_TRUE(run(code)) << code;
         EXPECT_EQ(number("r"), 0.0) << code;
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     EXPECT_EQ(script_sound_count, 0);
     // A game path still loads.
     ASSERT_TRUE(run("r = kz.read_texture('@inside.png');"));
