@@ -84,22 +84,14 @@ int take_screenshot(int width, int height)
         if (tries >= SCREENSHOT_TRIES)
             return 0;
     }
+    // The rows go to the file once, as read (bottom first): the writer
+    // puts the top of the frame first. The checked replacement leaves no
+    // partial file.
     unsigned char *rgb = read_frame(width, height);
-    int written = 0;
-    if (rgb) {
-        // The file's rows run from the top.
-        size_t row = (size_t)width * 3;
-        unsigned char *flipped = (unsigned char *)checked_malloc(row * height);
-        if (flipped) {
-            for (int y = 0; y < height; y++)
-                memcpy(flipped + row * y, rgb + row * (height - 1 - y), row);
-            written = write_png_rgb(path, flipped, width, height);
-            checked_free(flipped);
-        }
-        checked_free(rgb);
-    }
+    int written = rgb && write_png_rgb(path, rgb, width, height);
+    checked_free(rgb);
     char text[96];
-    snprintf(text, sizeof text, "Saved \"%s\"", path + 1);
+    snprintf(text, sizeof text, written ? "Saved \"%s\"" : "Can't save \"%s\"", path + 1);
     print_message(text);
     return written;
 }
@@ -143,7 +135,9 @@ int open_audio_capture(AudioCapture *capture, const char *path)
     }
     capture->handle = open_readback_audio(0, AUDIO_CAPTURE_RATE, AUDIO_CAPTURE_FRAGMENT);
     if (!capture->handle) {
-        fclose(capture->file);
+        // Nothing was written: the empty file is all there is to close.
+        if (fclose(capture->file) != 0)
+            log_printf("Can't close %s (%s)\n", path, strerror(errno));
         capture->file = nullptr;
     }
     return capture->handle;
@@ -159,6 +153,7 @@ void write_audio_tic(AudioCapture *capture)
     if (fwrite(fragment, 1, AUDIO_CAPTURE_BYTES, capture->file) != AUDIO_CAPTURE_BYTES ||
         fflush(capture->file) != 0) {
         log_printf("Audio capture stopped: writing failed (%s)\n", strerror(errno));
+        // The capture has ended on the failure above; the close adds nothing.
         fclose(capture->file);
         capture->file = nullptr;
     }
@@ -166,7 +161,8 @@ void write_audio_tic(AudioCapture *capture)
 
 void close_audio_capture(AudioCapture *capture)
 {
-    if (capture->file)
-        fclose(capture->file);
+    // Every fragment was flushed when written; the close can still fail.
+    if (capture->file && fclose(capture->file) != 0)
+        log_printf("Audio capture: closing the file failed (%s)\n", strerror(errno));
     capture->file = nullptr;
 }

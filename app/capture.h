@@ -12,8 +12,9 @@ extern unsigned screenshot_counter;   // 0 until the first screenshot
 // among the names (null-terminated; null for none): 1 when there is none.
 unsigned next_screenshot_number(const char *const *names);
 // Reads the frame being drawn (before its swap) and writes it as the next
-// "@screenshot%03d.png" that does not exist yet; shows "Saved ..." on the
-// message line. 1 when written.
+// "@screenshot%03d.png" that does not exist yet, top row first; shows
+// "Saved ..." on the message line when the file was written whole, else
+// "Can't save ..." (and no file is left). 1 when written.
 int take_screenshot(int width, int height);
 
 // Raw video frames ("P6" with the frame's size, rows from the top).

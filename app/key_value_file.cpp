@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/file.h"
+#include "core/replace_file.h"
 #include "platform/log.h"
 
 namespace {
@@ -98,18 +99,15 @@ int write_key_value(GameFile *file, const char *key, const char *value)
     return file_write(file, "\n", 1) == 1;
 }
 
+typedef int (*KeyValueWriter)(GameFile *file);
+
+static int write_with(GameFile *file, void *context)
+{
+    return (*(KeyValueWriter *)context)(file);
+}
+
 int replace_key_value_file(const char *path, int (*writer)(GameFile *file))
 {
-    ReplacementFile out;
-    if (!open_replacement_file(&out, path)) {
-        log_printf("Can't write %s\n", path);
-        return 0;
-    }
-    if (!writer(out.file))
-        out.failed = 1;
-    if (!commit_replacement_file(&out, path)) {
-        log_printf("Writing %s failed, the old file is kept\n", path);
-        return 0;
-    }
-    return 1;
+    KeyValueWriter chosen = writer;
+    return replace_file(path, write_with, &chosen);
 }

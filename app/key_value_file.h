@@ -3,8 +3,6 @@
 // temporary file that replaces the old one only when every write worked.
 #pragma once
 
-#include "race/results.h"
-
 struct GameFile;
 
 enum { KEY_VALUE_LINE_LENGTH = 1023, KEY_VALUE_LOGGED_REJECTS = 10 };
@@ -24,7 +22,8 @@ int read_key_value_file(const char *path, KeyValueHandler handler);
 // One "key=value\n" line; the value stops at a line break. 1 when written.
 int write_key_value(GameFile *file, const char *key, const char *value);
 
-// Writes a settings file through a writer that fills the open file and
-// returns 1 when every write worked; any failure removes the temporary,
-// keeps the old file and logs a line. 1 when the file was replaced.
+// Writes a settings file through the checked replacement (core/replace_file.h)
+// with a writer that fills the open file and returns 1 when it wrote all it
+// meant to; any failure keeps the old file and logs a line. 1 when the file
+// was replaced.
 int replace_key_value_file(const char *path, int (*writer)(GameFile *file));

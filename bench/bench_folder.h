@@ -45,6 +45,16 @@ inline std::string generated_data_root()
     return dir;
 }
 
+// Ends the program when a fixture file was not written whole: a benchmark
+// over missing data would measure something else.
+inline void require_written(bool written, const std::string &path)
+{
+    if (written)
+        return;
+    fprintf(stderr, "Can't write the benchmark file %s\n", path.c_str());
+    exit(1);
+}
+
 // Writes a file, making its folders.
 inline void write_bench_file(const std::string &path, const std::string &bytes)
 {
@@ -52,10 +62,9 @@ inline void write_bench_file(const std::string &path, const std::string &bytes)
         if (path[i] == '/')
             mkdir(path.substr(0, i).c_str(), 0755);
     FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return;
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
+    bool written = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    written = f && fclose(f) == 0 && written;
+    require_written(written, path);
 }
 
 // One sphere line of a ".shp" collision shape.
@@ -87,14 +96,7 @@ inline void write_bench_bike_meshes(const std::string &dir)
             if (name.size() < 4 || name.compare(name.size() - 3, 3, ".jm") != 0)
                 continue;
             std::string path = dir + "/data/" + (name[0] == '@' ? name.substr(1) : name);
-            for (size_t i = 1; i < path.size(); i++)
-                if (path[i] == '/')
-                    mkdir(path.substr(0, i).c_str(), 0755);
-            FILE *f = fopen(path.c_str(), "wb");
-            if (!f)
-                continue;
-            fputs("3 1\n0 0 0 0 0 1 0 0\n1 0 0 0 0 1 1 0\n0 1 0 0 0 1 0 1\n0 1 2\n", f);
-            fclose(f);
+            write_bench_file(path, "3 1\n0 0 0 0 0 1 0 0\n1 0 0 0 0 1 1 0\n0 1 0 0 0 1 0 1\n0 1 2\n");
         }
 }
 

@@ -42,11 +42,11 @@ static void write_bytes(const std::string &path, const std::string &bytes)
         if (path[i] == '/')
             mkdir(path.substr(0, i).c_str(), 0755);
     FILE *f = fopen(path.c_str(), "wb");
-    if (!f || fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+    bool written = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (!(f && fclose(f) == 0 && written)) {
         perror(path.c_str());
         exit(1);
     }
-    fclose(f);
 }
 
 // Text like the game's data files: numbers, brackets and names.

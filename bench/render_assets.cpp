@@ -29,12 +29,7 @@ GameWindow *window;
 
 void write_text(const std::string &relative, const std::string &text)
 {
-    std::string path = bench_dir + "/data/" + relative;
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return;
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
+    write_bench_file(bench_dir + "/data/" + relative, text);
 }
 
 // An RGB picture with detail everywhere, written as a PNG under the home
@@ -47,7 +42,7 @@ void write_busy_png(const char *name, int width, int height, int seed)
             for (int c = 0; c < 3; c++)
                 pixels[((size_t)y * width + x) * 3 + c] =
                     (uint8_t)((x * 37 + y * 91 + c * 53 + seed * 17 + ((x ^ y) & 1) * 120) & 255);
-    write_png_rgb(name, pixels.data(), width, height);
+    require_written(write_png_rgb(name, pixels.data(), width, height), name);
 }
 
 // A grid of columns x rows quads as a JM text: a skinned JM2 with `bones`
@@ -237,7 +232,7 @@ int main(int argc, char **argv)
         for (int k = 0; k <= count; k++)
             set(k * (gw + 1), 0, 255, 0, 255);
         set(0, gh, 255, 0, 255);
-        write_png_rgb("@font.png", rows.data(), width, height);
+        require_written(write_png_rgb("@font.png", rows.data(), width, height), "@font.png");
     }
     window = open_gl_window("Rutline bench", 256, 256, 24, 8, 16, 0, 0);
     if (window) {

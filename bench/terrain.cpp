@@ -20,11 +20,16 @@ static const int EXPONENT = 10;
 static const int SIDE = (2 << EXPONENT) + 1;
 static std::string data_dir;
 
+// A fixture file written whole, else the program ends: the benchmark would
+// measure something else.
 static void write_bytes(const std::string &path, const std::string &bytes)
 {
     FILE *f = fopen(path.c_str(), "wb");
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
+    bool written = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (!(f && fclose(f) == 0 && written)) {
+        perror(path.c_str());
+        exit(1);
+    }
 }
 
 static int sample_value(int column, int row)
@@ -57,7 +62,10 @@ static void write_tracks(void)
     }
     write_bytes(data_dir + "/bench/raw/terrain.hf", body);
     write_bytes(data_dir + "/bench/png/terrain.hf", std::to_string(EXPONENT) + " 1.0 -40.0 60.0\n");
-    write_png_gray16("@bench/png/terrain.png", samples.data(), SIDE, SIDE);
+    if (!write_png_gray16("@bench/png/terrain.png", samples.data(), SIDE, SIDE)) {
+        fprintf(stderr, "Can't write @bench/png/terrain.png\n");
+        exit(1);
+    }
 }
 
 static void load_terrain_from(benchmark::State &state, const char *folder)

@@ -15,8 +15,10 @@ void open_home_folder(void);
 
 // Opening and closing.
 GameFile *file_open(const char *path, const char *mode);  // null on failure, nothing logged
-void file_close(GameFile *file);
-int file_close_only(GameFile *file);                      // closes without freeing the handle
+// Closes and frees the handle: 0 when every write through it, its flushes
+// and the close itself worked, else EOF with errno set to the first failure.
+int file_close(GameFile *file);
+int file_close_only(GameFile *file);                      // the same without freeing the handle
 int rename_game_file(const char *source, const char *target);
 
 // Reading.
@@ -41,12 +43,16 @@ int64_t file_bytes_bound(GameFile *file);
 // (the stream then meets that as it always did).
 int file_inflate_whole(GameFile *file);
 
-// Writing (loose files only).
-int file_putc(GameFile *file, int byte);
-int file_puts(GameFile *file, const char *text);
-int file_write(GameFile *file, const void *data, int n);
-int file_printf(GameFile *file, const char *format, ...) __attribute__((format(printf, 2, 3)));
-int file_flush(GameFile *file);
+// Writing (loose files only). A handle remembers its first failed write
+// (flush or close): from then on every write fails at once, and the flush
+// and the close report it, so a writer may check each call or only the
+// close.
+int file_putc(GameFile *file, int byte);                  // 1, or 0 on error
+int file_puts(GameFile *file, const char *text);          // EOF on error
+int file_write(GameFile *file, const void *data, int n);  // bytes written
+int file_printf(GameFile *file, const char *format, ...) __attribute__((format(printf, 2, 3)));   // < 0 on error
+int file_flush(GameFile *file);                           // 0, or EOF on this or an earlier error
+int file_write_error(const GameFile *file);               // errno of the first failure, 0 = none
 
 // The file index over the search folders and ".saf" archives.
 const char *const *build_file_index(void);               // null-terminated relative names

@@ -7,6 +7,7 @@
 #include "core/game_file.h"
 #include "platform/log.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <libdeflate.h>
@@ -36,6 +37,7 @@ void init_game_file(GameFile *file, FILE *stream, int32_t base_offset, uint32_t 
     file->end_of_stream = 0;
     file->output_read = file->output;
     file->whole = nullptr;
+    file->write_error = 0;
 }
 
 static void rewind_output(GameFile *file)
@@ -352,35 +354,86 @@ int file_seek(GameFile *file, int offset)
     return 1;
 }
 
+// Keeps the first failure of a write, flush or close; errno when the C
+// library set one, else EIO.
+static void note_write_error(GameFile *file, int error)
+{
+    if (!file->write_error)
+        file->write_error = error ? error : EIO;
+}
+
+// Once a write failed nothing more goes to the stream: what is there is
+// already wrong, and the first error is the one reported.
+static int stream_failed(GameFile *file)
+{
+    if (!file->write_error)
+        return 0;
+    errno = file->write_error;
+    return 1;
+}
+
 int file_putc(GameFile *file, int byte)
 {
-    return fputc(byte, file->stream) != EOF;
+    if (stream_failed(file))
+        return 0;
+    errno = 0;
+    if (fputc(byte, file->stream) != EOF)
+        return 1;
+    note_write_error(file, errno);
+    return 0;
 }
 
 int file_puts(GameFile *file, const char *text)
 {
-    return fputs(text, file->stream);
+    if (stream_failed(file))
+        return EOF;
+    errno = 0;
+    int result = fputs(text, file->stream);
+    if (result == EOF)
+        note_write_error(file, errno);
+    return result;
 }
 
 int file_write(GameFile *file, const void *data, int n)
 {
-    if (n <= 0)
+    if (n <= 0 || stream_failed(file))
         return 0;
-    return (int)fwrite(data, 1, (size_t)n, file->stream);
+    errno = 0;
+    size_t written = fwrite(data, 1, (size_t)n, file->stream);
+    if (written != (size_t)n)
+        note_write_error(file, errno);
+    return (int)written;
 }
 
 int file_printf(GameFile *file, const char *format, ...)
 {
+    if (stream_failed(file))
+        return -1;
     va_list args;
     va_start(args, format);
+    errno = 0;
     int result = vfprintf(file->stream, format, args);
     va_end(args);
+    if (result < 0)
+        note_write_error(file, errno);
     return result;
 }
 
 int file_flush(GameFile *file)
 {
-    return fflush(file->stream);
+    if (stream_failed(file))
+        return EOF;
+    errno = 0;
+    if (fflush(file->stream) == 0)
+        return 0;
+    note_write_error(file, errno);
+    errno = file->write_error;
+    return EOF;
+}
+
+int file_write_error(const GameFile *file)
+{
+    return file ? file->write_error : EINVAL;
 }
 
 GameFile *file_open(const char *path, const char *mode)
@@ -397,24 +450,40 @@ GameFile *file_open(const char *path, const char *mode)
 
 int file_close_only(GameFile *file)
 {
-    if (!file || !file->stream)   // already closed
+    if (!file || !file->stream) {   // already closed
+        errno = EBADF;
         return EOF;
+    }
     if (file->gzip)
         inflateEnd(&file->inflater);
     file->gzip = 0;
     free_large_block(file->whole);
     file->whole = nullptr;
-    int result = fclose(file->stream);
+    // A stream whose buffered bytes could not all be written: fclose
+    // flushes them and reports the failure, or the error flag holds an
+    // earlier one.
+    if (ferror(file->stream))
+        note_write_error(file, 0);
+    errno = 0;
+    if (fclose(file->stream) != 0)
+        note_write_error(file, errno);
     file->stream = nullptr;
-    return result;
+    if (!file->write_error)
+        return 0;
+    errno = file->write_error;
+    return EOF;
 }
 
-void file_close(GameFile *file)
+int file_close(GameFile *file)
 {
     if (!file)
-        return;
-    file_close_only(file);
+        return 0;
+    int result = file_close_only(file);
+    int error = file->write_error;
     checked_free(file);
+    if (result != 0)
+        errno = error;
+    return result;
 }
 
 char *file_to_string(const char *path)

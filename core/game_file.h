@@ -30,6 +30,7 @@ struct GameFile {
     unsigned char output[GZIP_OUTPUT_SIZE];
     unsigned char *output_read;    // next unread byte of the window
     unsigned char *whole;          // a member inflated whole: the window, freed on close
+    int write_error;               // errno of the first failed write, flush or close; 0 = none
 };
 
 // Fills a handle by resolving a game path ('@' + name) or a real path.

@@ -10,6 +10,7 @@
 
 #include "core/file.h"
 #include "core/message.h"
+#include "core/replace_file.h"
 #include "platform/log.h"
 #include "render/model.h"
 #include "render/texture.h"
@@ -99,12 +100,12 @@ int write_edinfo_to(GameFile *file)
     if (!s || !file)
         return 0;
     int ok = 1;
-    for (int i = 0; i < s->gradients.count; i++) {
+    for (int i = 0; ok && i < s->gradients.count; i++) {
         const Gradient *g = get_gradient(i);
-        ok &= file_printf(file, "add_gradient %f %f %f %f\n", g->start_x, g->start_z, g->end_x, g->end_z) > 0;
-        for (int k = 0; k < g->points.count; k++) {
+        ok = file_printf(file, "add_gradient %f %f %f %f\n", g->start_x, g->start_z, g->end_x, g->end_z) > 0;
+        for (int k = 0; ok && k < g->points.count; k++) {
             const GradientPoint *p = gradient_point(g, k);
-            ok &= file_printf(file, "add_point %d %f %f\n", *gradient_flag(g, k) == 1, p->distance, p->height) > 0;
+            ok = file_printf(file, "add_point %d %f %f\n", *gradient_flag(g, k) == 1, p->distance, p->height) > 0;
         }
     }
     return ok;
@@ -112,17 +113,12 @@ int write_edinfo_to(GameFile *file)
 
 static int write_edinfo(void)
 {
-    char *path = track_write_path("/edinfo");
-    GameFile *file = file_open(path, "wb");
-    checked_free(path);
+    GameFile *file = open_track_write("/edinfo");
     if (!file) {
         print_message("Can't open 'edinfo'\n");
         return 0;
     }
-    int ok = write_edinfo_to(file);
-    ok &= file_flush(file) == 0;
-    file_close(file);
-    return ok;
+    return close_track_write_reporting(file, "edinfo", write_edinfo_to(file));
 }
 
 // ---- Save all -------------------------------------------------------------------------
@@ -158,8 +154,10 @@ int save_all_track_files(void)
     if (ok)
         ok = write_edinfo() || fail_save("edinfo");
     if (!finish_track_save(ok)) {
-        if (ok)
+        if (ok) {
             fail_save("track files");
+            print_message(save_status);
+        }
         // The writer's own message names the file when it gave one.
         if (!ok && message_log.next_line != first_message) {
             int last = (message_log.next_line + MESSAGE_LINES - 1) % MESSAGE_LINES;
@@ -228,12 +226,14 @@ int write_pov_texture(GameFile *file, const char *name)
     return 1;
 }
 
-static void write_statue_block(GameFile *file)
+// 0 when it could not be written whole (out of memory); write failures are
+// the stream's to report.
+static int write_statue_block(GameFile *file)
 {
     int count = statue_table.count;
     char *declared = (char *)checked_calloc(count > 0 ? count : 1, 1);
     if (!declared)
-        return;
+        return 0;
     for (int j = 0; j < count; j++) {
         const Statue *s = get_statue(j);
         if (!s->model || declared[j])
@@ -269,6 +269,7 @@ static void write_statue_block(GameFile *file)
         file_puts(file, "\t}\n");
     }
     file_puts(file, "}\n");
+    return 1;
 }
 
 int export_pov_scene(void)
@@ -276,23 +277,20 @@ int export_pov_scene(void)
     EditorState *s = editor_state;
     if (!s)
         return 0;
-    // Beside the saved track files: in the home folder.
+    // Beside the saved track files: in the home folder. Every write goes to
+    // the one stream, whose first failure the commit reports.
     char *name = track_file_path("/track.pov");
-    const char *home = get_search_folder(0);
-    GameFile *file = nullptr;
-    if (home) {
-        char *path = join_path(home, name + 1);
-        file = file_open(path, "wb");
-        checked_free(path);
-    }
+    ReplacementFile out;
+    int opened = open_replacement_file(&out, name);
     checked_free(name);
-    if (!file) {
+    if (!opened) {
         s->status = "Can't open 'track.pov'";
         print_message("Can't open 'track.pov'\n");
         return 0;
     }
-    if (statue_table.count > 0)
-        write_statue_block(file);
+    GameFile *file = out.file;
+    if (statue_table.count > 0 && !write_statue_block(file))
+        out.failed = 1;
     file_puts(file, "#declare billboards = union {\n");
     for (int i = 0; i < billboard_table.count; i++) {
         const Billboard *b = get_billboard(i);
@@ -311,7 +309,11 @@ int export_pov_scene(void)
     file_printf(file, "\tscale <1, 1, -1>\n\ttranslate <0, 0, 1>\n\tscale <%f,%f,%f>\n", t->extent,
                 t->max_height - t->min_height, t->extent);
     file_printf(file, "\ttranslate <0,%f,0>\n}\n", t->min_height);
-    file_close(file);
+    if (!commit_replacement_file(&out)) {
+        s->status = "Can't write 'track.pov'";
+        print_message("Can't write 'track.pov'\n");
+        return 0;
+    }
     s->status = "Pov!";
     return 1;
 }

@@ -22,17 +22,32 @@ static const char *last_error = "Unknown";
 // message, audio and game threads come out whole.
 static Mutex log_mutex = MUTEX_INITIALIZER;
 
-// Writes the stamp, the text and flushes. Caller holds log_mutex.
+// The log cannot report its own failure in itself: the first failed
+// write is said once on standard error.
+static void note_log_failure(void)
+{
+    static int said;
+    if (!said)
+        fprintf(stderr, "The log file could not be written; later lines may be lost\n");
+    said = 1;
+}
+
+// Writes the stamp, the text and flushes. Caller holds log_mutex. 0, or
+// EOF when a write failed.
 static int write_line(const char *format, va_list args)
 {
     if ((unsigned char)format[0] == 0x13 || !log_file)
         return 0;
     int seconds, microseconds;
     get_time(&seconds, &microseconds);
-    fprintf(log_file, "[%d:%02d:%02d.%02d] ", seconds / 3600, seconds / 60 % 60,
-            seconds % 60, microseconds / 10000);
-    vfprintf(log_file, format, args);
-    return fflush(log_file);
+    int stamped = fprintf(log_file, "[%d:%02d:%02d.%02d] ", seconds / 3600, seconds / 60 % 60,
+                          seconds % 60, microseconds / 10000);
+    int written = vfprintf(log_file, format, args);
+    if (fflush(log_file) == 0 && stamped >= 0 && written >= 0)
+        return 0;
+    note_log_failure();
+    clearerr(log_file);
+    return EOF;
 }
 
 static int write_line_of(const char *format, ...)
@@ -106,8 +121,8 @@ int log_printf(const char *format, ...)
 void close_log(void)
 {
     lock_mutex(&log_mutex);
-    if (log_file)
-        fclose(log_file);
+    if (log_file && fclose(log_file) != 0)
+        note_log_failure();
     log_file = nullptr;
     unlock_mutex(&log_mutex);
 }

@@ -4,13 +4,17 @@
 // a game file through a temporary file.
 #include "race/demo.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #include "bike/bike_getters.h"
 #include "bike/packed_state.h"
 #include "core/alloc.h"
 #include "core/file.h"
+#include "core/game_file.h"
+#include "core/replace_file.h"
 #include "net/client.h"
 #include "platform/log.h"
 #include "race/history.h"
@@ -20,10 +24,12 @@
 
 GameFile *demo_record_file;
 uint32_t demo_record_prev_length;
+static char *demo_record_path;       // real path of the file being recorded
+static uint32_t demo_record_whole;   // its bytes up to the end of the last whole chunk
 char demo_name[256];
 int demo_backups;
 
-enum { DEMO_BACKUPS_MAX = 100, COPY_BLOCK = 1024 };
+enum { DEMO_BACKUPS_MAX = 100, COPY_BLOCK = 1024, DEMO_CHUNK_HEAD = 9 };
 
 // The slots of the recording's header in header order: a chunk entry's
 // rider index is its position here.
@@ -49,13 +55,23 @@ static void put32(uint8_t *p, uint32_t value)
 }
 
 // A header string with the characters that would break its line replaced:
-// names and skins of online riders come off the network.
-static void write_header_string(GameFile *file, const char *text)
+// names and skins of online riders come off the network. 1 when written.
+static int write_header_string(GameFile *file, const char *text)
 {
     if (!text)
-        return;
+        return 1;
     for (const char *c = text; *c; c++)
-        file_putc(file, *c == '|' || *c == '\r' || *c == '\n' ? '_' : (unsigned char)*c);
+        if (!file_putc(file, *c == '|' || *c == '\r' || *c == '\n' ? '_' : (unsigned char)*c))
+            return 0;
+    return 1;
+}
+
+// Moves a numbered demo up by one; a demo that is not there is no failure.
+static void move_demo_backup(const char *from, const char *to)
+{
+    errno = 0;
+    if (!rename_game_file(from, to) && errno != ENOENT)
+        log_printf("Can't move the demo '%s' to '%s' (%s)\n", from, to, strerror(errno ? errno : EIO));
 }
 
 static void rotate_demo_backups(void)
@@ -65,23 +81,23 @@ static void rotate_demo_backups(void)
     for (int i = n - 2; i >= 0; i--) {
         snprintf(from, sizeof from, "@demos/default%02d.kzdemo", i);
         snprintf(to, sizeof to, "@demos/default%02d.kzdemo", i + 1);
-        rename_game_file(from, to);
+        move_demo_backup(from, to);
     }
     if (n > 0)
-        rename_game_file("@demos/default.kzdemo", "@demos/default00.kzdemo");
+        move_demo_backup("@demos/default.kzdemo", "@demos/default00.kzdemo");
 }
 
-static void write_demo_header(GameFile *file)
+// 1 when every byte of the header went to the stream.
+static int write_demo_header(GameFile *file)
 {
     record_slot_count = 0;
     for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++)
         if (is_recorded_slot(slot))
             record_slots[record_slot_count++] = slot;
-    file_printf(file, "KZ06 %d %d %d %d\n", record_slot_count, race_settings.length_tics,
-                race_settings.laps, race_settings.start_tic);
-    write_header_string(file, current_track.folder);
-    file_putc(file, '\n');
-    for (int i = 0; i < record_slot_count; i++) {
+    int ok = file_printf(file, "KZ06 %d %d %d %d\n", record_slot_count, race_settings.length_tics,
+                         race_settings.laps, race_settings.start_tic) > 0 &&
+             write_header_string(file, current_track.folder) && file_putc(file, '\n');
+    for (int i = 0; ok && i < record_slot_count; i++) {
         int slot = record_slots[i];
         const BikeState *bike = bike_slots[slot];
         const char *parts[5] = {get_bike_model_name(bike), get_rider_texture_name(bike),
@@ -95,45 +111,120 @@ static void write_demo_header(GameFile *file)
             parts[3] = info->wheel_texture;
             parts[4] = info->helmet_texture;
         }
-        for (int k = 0; k < 5; k++) {
-            if (k > 0)
-                file_putc(file, '|');
-            write_header_string(file, parts[k]);
-        }
-        file_putc(file, '\n');
-        write_header_string(file, get_rider_number_text(bike));
-        file_putc(file, '\n');
+        for (int k = 0; ok && k < 5; k++)
+            ok = (k == 0 || file_putc(file, '|')) && write_header_string(file, parts[k]);
         char name[RIDER_NAME_LENGTH + 1];
         memcpy(name, rider_names[slot], RIDER_NAME_LENGTH);
         name[RIDER_NAME_LENGTH] = '\0';
-        write_header_string(file, name);
-        file_puts(file, "\n\n");
+        ok = ok && file_putc(file, '\n') && write_header_string(file, get_rider_number_text(bike)) &&
+             file_putc(file, '\n') && write_header_string(file, name) && file_puts(file, "\n\n") != EOF;
     }
+    return ok;
+}
+
+// The real path a game path is written to: '@' names go to the home
+// folder, as rename_game_file resolves them. Caller frees; null without a
+// home folder.
+static char *writable_path(const char *path)
+{
+    if (path[0] != '@')
+        return join_path(path, "");
+    const char *home = get_search_folder(0);
+    return home ? join_path(home, path + 1) : nullptr;
+}
+
+static void forget_record_path(void)
+{
+    checked_free(demo_record_path);
+    demo_record_path = nullptr;
+    demo_record_whole = 0;
+}
+
+// A name that stays inside "@demos/": no folder part, nothing that a path
+// would read as a folder of its own.
+static int is_plain_file_name(const char *name)
+{
+    if (!name[0] || !strcmp(name, ".") || !strcmp(name, ".."))
+        return 0;
+    for (const char *c = name; *c; c++)
+        if (*c == '/' || *c == '\\' || (unsigned char)*c < 32 || *c == ':')
+            return 0;
+    return 1;
+}
+
+// Gives the finished recording the user's name, if any.
+static void name_recording(void)
+{
+    if (!demo_name[0])
+        return;
+    demo_name[sizeof demo_name - 1] = '\0';
+    if (is_plain_file_name(demo_name)) {
+        char target[sizeof demo_name + 8];
+        snprintf(target, sizeof target, "@demos/%s", demo_name);
+        if (!rename_game_file("@demos/default.kzdemo", target))
+            log_printf("Can't name the demo '%s'\n", demo_name);
+    } else {
+        log_printf("Demo name '%s' is not a plain file name\n", demo_name);
+    }
+    demo_name[0] = '\0';
+}
+
+// Ends a recording whose write failed: the file is cut back to its last
+// whole chunk (a file without a whole header is removed), so that it plays.
+static void end_failed_recording(void)
+{
+    int error = file_write_error(demo_record_file);
+    // The stream has failed already; its close cannot undo that.
+    if (file_close(demo_record_file) != 0 && !error)
+        error = errno;
+    demo_record_file = nullptr;
+    record_slot_count = 0;
+    const char *path = demo_record_path ? demo_record_path : "(no path)";
+    log_printf("Demo recording stopped: writing '%s' failed (%s)\n", path, strerror(error ? error : EIO));
+    if (!demo_record_whole) {
+        remove(path);
+        demo_name[0] = '\0';
+    } else {
+        if (truncate(path, (off_t)demo_record_whole) != 0)
+            log_printf("Can't cut the demo '%s' back to %u bytes (%s)\n", path, demo_record_whole, strerror(errno));
+        name_recording();
+    }
+    forget_record_path();
 }
 
 void start_demo_recording(void)
 {
     if (demo_record_file)
         stop_demo_recording();
+    char *path;
     if (!time_trial_mode) {
         rotate_demo_backups();
-        demo_record_file = file_open("@demos/default.kzdemo", "wb");
+        path = writable_path("@demos/default.kzdemo");
     } else {
         if (!current_track.folder || !current_track.folder[0])
             return;
-        char *path = track_file_path("/lastlap.kzdemo");
-        demo_record_file = file_open(path, "wb");
-        checked_free(path);
+        char *game_path = track_file_path("/lastlap.kzdemo");
+        path = writable_path(game_path);
+        checked_free(game_path);
     }
-    if (!demo_record_file)
+    demo_record_file = path ? file_open(path, "wb") : nullptr;
+    if (!demo_record_file) {
+        checked_free(path);
         return;
-    write_demo_header(demo_record_file);
+    }
+    demo_record_path = path;
+    demo_record_whole = 0;
     demo_record_prev_length = 0;
+    if (!write_demo_header(demo_record_file) || file_flush(demo_record_file) != 0) {
+        end_failed_recording();
+        return;
+    }
+    demo_record_whole = (uint32_t)ftello(demo_record_file->stream);
 }
 
 // One slot's unwritten entries, oldest first, each as rider index, tic and
-// packed state.
-static void write_slot_entries(GameFile *file, int rider_index, StateHistory *h)
+// packed state. 1 when written.
+static int write_slot_entries(GameFile *file, int rider_index, StateHistory *h)
 {
     static uint8_t block[(int)HISTORY_LENGTH * (int)DEMO_ENTRY_SIZE];
     int n = h->unwritten;
@@ -145,8 +236,21 @@ static void write_slot_entries(GameFile *file, int rider_index, StateHistory *h)
         memcpy(out + 5, h->states[index], PACKED_STATE_SIZE);
         out += DEMO_ENTRY_SIZE;
     }
-    file_write(file, block, (int)(out - block));
     h->unwritten = 0;
+    int length = (int)(out - block);
+    return length == 0 || file_write(file, block, length) == length;
+}
+
+// Flushes a chunk just written: it counts as whole once it is on the
+// disk; a failure ends the recording.
+static int finish_chunk(uint32_t length)
+{
+    if (file_flush(demo_record_file) != 0) {
+        end_failed_recording();
+        return 0;
+    }
+    demo_record_whole += DEMO_CHUNK_HEAD + length;
+    return 1;
 }
 
 int record_demo_states(int force)
@@ -173,114 +277,76 @@ int record_demo_states(int force)
     if (entries == 0)
         return 0;
     uint32_t length = entries * DEMO_ENTRY_SIZE;
-    uint8_t head[9];
+    uint8_t head[DEMO_CHUNK_HEAD];
     put32(head, length ^ demo_record_prev_length);
     put32(head + 4, (uint32_t)current_tic);
     head[8] = 1;
-    file_write(demo_record_file, head, 9);
+    // A failed write stops the writing; the flush reports it.
+    int ok = file_write(demo_record_file, head, DEMO_CHUNK_HEAD) == DEMO_CHUNK_HEAD;
     demo_record_prev_length = length;
     for (int i = 0; i < record_slot_count; i++)
         if (is_recorded_slot(record_slots[i]))
-            write_slot_entries(demo_record_file, i, &state_history[record_slots[i]]);
-    file_flush(demo_record_file);
-    return 1;
+            ok = write_slot_entries(demo_record_file, i, &state_history[record_slots[i]]) && ok;
+    return finish_chunk(length) && ok;
 }
 
 int write_demo_chunk(int type, const void *payload, int length)
 {
     if (!demo_record_file || length < 0 || !payload)
         return 0;
-    uint8_t head[9];
+    uint8_t head[DEMO_CHUNK_HEAD];
     put32(head, (uint32_t)length ^ demo_record_prev_length);
     put32(head + 4, (uint32_t)current_tic);
     head[8] = (uint8_t)type;
-    file_write(demo_record_file, head, 9);
-    file_write(demo_record_file, payload, length);
+    int ok = file_write(demo_record_file, head, DEMO_CHUNK_HEAD) == DEMO_CHUNK_HEAD &&
+             (length == 0 || file_write(demo_record_file, payload, length) == length);
     demo_record_prev_length = (uint32_t)length;
-    file_flush(demo_record_file);
-    return 1;
+    return finish_chunk((uint32_t)length) && ok;
 }
 
-// A name that stays inside "@demos/": no folder part, nothing that a path
-// would read as a folder of its own.
-static int is_plain_file_name(const char *name)
-{
-    if (!name[0] || !strcmp(name, ".") || !strcmp(name, ".."))
-        return 0;
-    for (const char *c = name; *c; c++)
-        if (*c == '/' || *c == '\\' || (unsigned char)*c < 32 || *c == ':')
-            return 0;
-    return 1;
-}
 
 void stop_demo_recording(void)
 {
     if (!demo_record_file)
         return;
+    // Every chunk was flushed when written: a failing close is one more
+    // failed write, and the file keeps its whole chunks.
+    if (file_close_only(demo_record_file) != 0) {
+        end_failed_recording();
+        return;
+    }
     file_close(demo_record_file);
     demo_record_file = nullptr;
     record_slot_count = 0;
-    if (demo_name[0]) {
-        demo_name[sizeof demo_name - 1] = '\0';
-        if (is_plain_file_name(demo_name)) {
-            char target[sizeof demo_name + 8];
-            snprintf(target, sizeof target, "@demos/%s", demo_name);
-            if (!rename_game_file("@demos/default.kzdemo", target))
-                log_printf("Can't name the demo '%s'\n", demo_name);
-        } else {
-            log_printf("Demo name '%s' is not a plain file name\n", demo_name);
-        }
-        demo_name[0] = '\0';
-    }
+    forget_record_path();
+    name_recording();
 }
 
-// The real path a game path is written to: '@' names go to the home
-// folder, as rename_game_file resolves them. Caller frees; null without a
-// home folder.
-static char *writable_path(const char *path)
-{
-    if (path[0] != '@')
-        return join_path(path, "");
-    const char *home = get_search_folder(0);
-    return home ? join_path(home, path + 1) : nullptr;
-}
-
-// The copy is written beside the target under a temporary name and renamed
-// over it; every step works on the one resolved path.
+// The copy goes through the checked replacement of the target, so that a
+// failed copy keeps the old file.
 int copy_game_file(const char *from, const char *to)
 {
     if (!from || !to)
         return 0;
-    char *target_path = writable_path(to);
-    if (!target_path)
-        return 0;
     GameFile *source = file_open(from, "rb");
-    if (!source) {
-        checked_free(target_path);
+    if (!source)
+        return 0;
+    ReplacementFile out;
+    if (!open_replacement_file(&out, to)) {
+        file_close(source);
         return 0;
     }
-    char *temporary = join_path(target_path, ".tmp");
-    GameFile *target = file_open(temporary, "wb");
-    int ok = target != nullptr;
-    if (target) {
-        char block[COPY_BLOCK];
-        for (;;) {
-            int got = file_read(source, block, COPY_BLOCK);
-            if (got > 0 && file_write(target, block, got) != got)
-                ok = 0;
-            if (!ok || got < COPY_BLOCK)
-                break;
-        }
-        if (file_close_only(target) != 0)
-            ok = 0;
-        file_close(target);
+    char block[COPY_BLOCK];
+    for (;;) {
+        int got = file_read(source, block, COPY_BLOCK);
+        // A failed write is the commit's to report.
+        if (got > 0 && file_write(out.file, block, got) != got)
+            break;
+        if (got < COPY_BLOCK)
+            break;
     }
-    file_close(source);
-    if (ok)
-        ok = rename_game_file(temporary, target_path);
-    if (!ok && target)
-        remove(temporary);
-    checked_free(temporary);
-    checked_free(target_path);
-    return ok;
+    // A read error shows in the source's close.
+    if (file_close(source) != 0)
+        out.failed = 1;
+    return commit_replacement_file(&out);
 }

@@ -12,6 +12,7 @@
 #include "app/player_settings.h"
 #include "core/alloc.h"
 #include "core/file.h"
+#include "core/replace_file.h"
 #include "platform/log.h"
 #include "race/lap_pool.h"
 #include "race/race_state.h"
@@ -524,38 +525,40 @@ int read_racing_line(GameFile *file, LapCandidate *candidate)
     return 1;
 }
 
-void write_racing_lines(const char *file_name)
+int write_racing_lines(const char *file_name)
 {
     if (!learn_lines || !lap_pool || lap_pool_rows <= 0 || !file_name || !current_track.folder)
-        return;
+        return 0;
+    int written = 0;
     char *path = (char *)xmalloc(strlen(current_track.folder) + strlen(file_name) + 3);
     sprintf(path, "@%s/%s", current_track.folder, file_name);
     ReplacementFile out;
     if (open_replacement_file(&out, path)) {
-        replacement_printf(&out, "ct03 %d\n", lap_pool_rows);
-        for (int r = 0; r < lap_pool_rows; r++) {
+        GameFile *file = out.file;
+        int ok = file_printf(file, "ct03 %d\n", lap_pool_rows) > 0;
+        for (int r = 0; ok && r < lap_pool_rows; r++) {
             const LapCandidate *row = lap_pool_row(r);
             int held = 0;
             for (int i = 0; i < N; i++)
                 held += candidate_storable(&row[i]);
-            replacement_printf(&out, "%d\n", held);
-            for (int i = 0; i < N; i++) {
+            ok = file_printf(file, "%d\n", held) > 0;
+            for (int i = 0; ok && i < N; i++) {
                 const LapCandidate *c = &row[i];
                 if (!candidate_storable(c))
                     continue;
-                replacement_printf(&out, "%d %d %d %d %d %d %d %d %d\n", c->count, c->section_time,
-                                   c->pair_time, c->runs, c->best_section_time, c->best_pair_time,
-                                   c->section_sum, c->pair_sum, c->penalties);
-                for (int k = 0; k < c->count; k++) {
+                ok = file_printf(file, "%d %d %d %d %d %d %d %d %d\n", c->count, c->section_time, c->pair_time,
+                                 c->runs, c->best_section_time, c->best_pair_time, c->section_sum, c->pair_sum,
+                                 c->penalties) > 0;
+                for (int k = 0; ok && k < c->count; k++) {
                     const LineSample *s = &c->samples[k];
-                    replacement_printf(&out, "[%f %f %f] %f %f\n", s->x, s->y, s->z, s->speed,
-                                       s->lean);
+                    ok = file_printf(file, "[%f %f %f] %f %f\n", s->x, s->y, s->z, s->speed, s->lean) > 0;
                 }
             }
         }
-        commit_replacement_file(&out, path);
+        written = commit_replacement_file(&out);
     }
     checked_free(path);
+    return written;
 }
 
 int read_racing_line_file(const char *path)

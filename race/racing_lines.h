@@ -46,8 +46,10 @@ int read_racing_line(GameFile *file, LapCandidate *candidate);
 // (0 without a pool, a file, the header or the pool's row count). Reading
 // stops at the first record that fails.
 int read_racing_line_file(const char *path);
-// The whole pool into the track folder's file of that name (learning only).
-void write_racing_lines(const char *file_name);
+// The whole pool into the track folder's file of that name (learning
+// only), through the checked replacement: 1 when the file holds the pool,
+// else the old file stays.
+int write_racing_lines(const char *file_name);
 
 // The race reset's parts: the pool written back to the remembered skill's
 // file; the skill's file read into the pool; crowded first-lap rows pruned.

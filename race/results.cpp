@@ -4,16 +4,14 @@
 #include "race/results.h"
 
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <unistd.h>
 
 #include "bike/bike_getters.h"
 #include "core/alloc.h"
 #include "core/file.h"
-#include "core/game_file.h"
+#include "core/replace_file.h"
 #include "core/message.h"
 #include "net/client.h"
 #include "race/gates.h"
@@ -171,21 +169,25 @@ int tics_to_ms(long long tics)
     return ms >= 2147483520.0f ? INT_MAX : (int)ms;
 }
 
-void print_ms(ReplacementFile *out, int ms)
+void print_ms(GameFile *file, int ms)
 {
-    replacement_printf(out, "%3d:%02d.%03d", ms / 60000, ms / 1000 % 60, ms % 1000);
+    file_printf(file, "%3d:%02d.%03d", ms / 60000, ms / 1000 % 60, ms % 1000);
 }
 
-void write_results_file(void)
+}  // namespace
+
+// Every line goes to the one stream, whose first failure the commit reports.
+int write_results_file(void)
 {
     ReplacementFile out;
     if (!open_replacement_file(&out, RESULTS_PATH))
-        return;
+        return 0;
+    GameFile *file = out.file;
     const RaceSettings *rs = &race_settings;
-    replacement_printf(&out, "Time=%.2f|Laps=%d|Track=%s|Date=%ld\r\n",
+    file_printf(file, "Time=%.2f|Laps=%d|Track=%s|Date=%ld\r\n",
                        (double)((float)rs->length_tics * TIC_LENGTH), rs->laps,
                        current_track.folder ? current_track.folder : "", (long)time(nullptr));
-    replacement_printf(&out, "%4s | %12s | %4s | %10s | %4s | %10s\r\n", "No.", "Bike", "Laps",
+    file_printf(file, "%4s | %12s | %4s | %10s | %4s | %10s\r\n", "No.", "Bike", "Laps",
                        "Total Time", "BLap", "Best Time");
     for (int i = 0; i < results_order_count; i++) {
         const RunningOrderEntry *entry = &results_order[i];
@@ -194,36 +196,34 @@ void write_results_file(void)
             continue;
         char number[RIDER_NUMBER_LENGTH];
         snprintf(number, sizeof number, "%.*s", RIDER_NUMBER_LENGTH - 1, get_rider_number_text(bike));
-        replacement_printf(&out, "%4s | %12s | %4d | ", number, get_bike_model_name(bike),
+        file_printf(file, "%4s | %12s | %4d | ", number, get_bike_model_name(bike),
                            lap_of_gates(entry->gates));
-        print_ms(&out, tics_to_ms((long long)entry->last_gate_tic - rs->start_tic));
+        print_ms(file, tics_to_ms((long long)entry->last_gate_tic - rs->start_tic));
         int best_tics;
         int best = get_best_lap(bike, &best_tics);
-        replacement_printf(&out, " | %4d | ", best);
-        print_ms(&out, tics_to_ms(best_tics));
-        replacement_printf(&out, "\r\n");
+        file_printf(file, " | %4d | ", best);
+        print_ms(file, tics_to_ms(best_tics));
+        file_printf(file, "\r\n");
     }
     for (int i = 0; i < results_order_count; i++) {
         BikeState *bike = get_slot_bike(results_order[i].slot);
         if (!bike || !check_bike_finished(bike))
             continue;
         int gates = bike->gates_passed;
-        replacement_printf(&out, "\r\n%d\r\n", gates);
+        file_printf(file, "\r\n%d\r\n", gates);
         for (int g = 0; g < gates; g++) {
             int tic = get_gate_time(bike, g);
             if (tic == -1)
-                replacement_printf(&out, "%8d", -1);
+                file_printf(file, "%8d", -1);
             else
-                replacement_printf(&out, "%8.3f",
+                file_printf(file, "%8.3f",
                                    (double)((float)((long long)tic - rs->start_tic) * TIC_LENGTH));
             int same_lap = g + 1 < gates && lap_of_gates(g + 1) == lap_of_gates(g);
-            replacement_printf(&out, same_lap ? " " : "\r\n");
+            file_printf(file, same_lap ? " " : "\r\n");
         }
     }
-    commit_replacement_file(&out, RESULTS_PATH);
+    return commit_replacement_file(&out);
 }
-
-}  // namespace
 
 int compare_running_order(const void *a, const void *b)
 {
@@ -274,77 +274,4 @@ void write_results(void)
     }
     results_written = 1;
     finish_series_event();
-}
-
-int open_replacement_file(ReplacementFile *out, const char *path)
-{
-    memset(out, 0, sizeof *out);
-    const char *home = path[0] == '@' ? get_search_folder(0) : "";
-    if (!home)
-        return 0;
-    const char *name = path[0] == '@' ? path + 1 : path;
-    size_t length = strlen(home) + strlen(name) + sizeof ".tmp";
-    out->temp_path = (char *)checked_malloc(length);
-    if (!out->temp_path)
-        return 0;
-    snprintf(out->temp_path, length, "%s%s.tmp", home, name);
-    out->file = file_open(out->temp_path, "wb");
-    if (!out->file) {
-        checked_free(out->temp_path);
-        out->temp_path = nullptr;
-        return 0;
-    }
-    return 1;
-}
-
-void replacement_printf(ReplacementFile *out, const char *format, ...)
-{
-    if (!out->file || out->failed)
-        return;
-    char line[256];
-    va_list args;
-    va_start(args, format);
-    int length = vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    if (length < 0) {
-        out->failed = 1;
-        return;
-    }
-    if (length < (int)sizeof line) {
-        if (file_write(out->file, line, length) != length)
-            out->failed = 1;
-        return;
-    }
-    char *text = (char *)checked_malloc((size_t)length + 1);
-    if (!text) {
-        out->failed = 1;
-        return;
-    }
-    va_start(args, format);
-    vsnprintf(text, (size_t)length + 1, format, args);
-    va_end(args);
-    if (file_write(out->file, text, length) != length)
-        out->failed = 1;
-    checked_free(text);
-}
-
-int commit_replacement_file(ReplacementFile *out, const char *path)
-{
-    if (!out->file)
-        return 0;
-    if (file_flush(out->file) != 0)
-        out->failed = 1;
-    // On the disk before it replaces the old file.
-    if (out->file->stream && fsync(fileno(out->file->stream)) != 0)
-        out->failed = 1;
-    if (file_close_only(out->file) != 0)
-        out->failed = 1;
-    file_close(out->file);
-    out->file = nullptr;
-    int done = !out->failed && rename_game_file(out->temp_path, path);
-    if (!done)
-        remove(out->temp_path);
-    checked_free(out->temp_path);
-    out->temp_path = nullptr;
-    return done;
 }

@@ -26,16 +26,6 @@ int get_missed_gate_penalty(const BikeState *bike);
 void write_results(void);
 void finish_series_event(void);
 
-// A game file written whole or not at all: the text goes to a temporary
-// file beside the target's home copy, renamed over the target once every
-// write succeeded. The old file stays when anything fails.
-struct ReplacementFile {
-    GameFile *file;
-    char *temp_path;
-    int failed;
-};
-int open_replacement_file(ReplacementFile *out, const char *path);
-void replacement_printf(ReplacementFile *out, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
-// Closes and renames; 1 when the target now holds the new text.
-int commit_replacement_file(ReplacementFile *out, const char *path);
+// Writes "@results.txt" through the checked replacement: 1 when the file
+// holds the new results, else the old file stays.
+int write_results_file(void);

@@ -8,6 +8,8 @@
 
 #include "bike/bike_getters.h"
 #include "bike/bike_state.h"
+#include "core/file.h"
+#include "core/replace_file.h"
 #include "race/gates.h"
 #include "race/race_control.h"
 #include "race/results.h"
@@ -61,20 +63,21 @@ void place_riders(const SeriesEvent *event, SeriesRound *round)
     }
 }
 
-void write_standings(const SeriesEvent *event)
+}  // namespace
+
+int write_standings(const SeriesEvent *event)
 {
     ReplacementFile out;
     if (!event->standings_path || !open_replacement_file(&out, event->standings_path))
-        return;
-    for (int l = 0; l < event->rounds_played; l++) {
-        for (int i = 0; i <= event->rider_count; i++)
-            replacement_printf(&out, "%lld ", (long long)event->rounds[l].positions[i] + 1);
-        replacement_printf(&out, "\n");
+        return 0;
+    int ok = 1;
+    for (int l = 0; ok && l < event->rounds_played; l++) {
+        for (int i = 0; ok && i <= event->rider_count; i++)
+            ok = file_printf(out.file, "%lld ", (long long)event->rounds[l].positions[i] + 1) > 0;
+        ok = ok && file_printf(out.file, "\n") > 0;
     }
-    commit_replacement_file(&out, event->standings_path);
+    return commit_replacement_file(&out);
 }
-
-}  // namespace
 
 void rank_series_standings(SeriesEvent *event)
 {

@@ -38,3 +38,6 @@ extern int expected_round;   // the round the running race counts for, -1 = none
 // value is non-zero, the ranks 0..n into its standings (most points first,
 // ties to the better place in that round).
 void rank_series_standings(SeriesEvent *event);
+// The event's standings file, one line of places per round played, through
+// the checked replacement: 1 when the file holds them, else the old file stays.
+int write_standings(const SeriesEvent *event);

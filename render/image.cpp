@@ -12,6 +12,7 @@
 #include "core/alloc.h"
 #include "core/file.h"
 #include "core/message.h"
+#include "core/replace_file.h"
 #include "platform/log.h"
 
 static int valid_size(int width, int height)
@@ -372,7 +373,8 @@ static void png_write_callback(png_structp png, png_bytep data, png_size_t lengt
 
 static void png_flush_callback(png_structp png)
 {
-    file_flush((GameFile *)png_get_io_ptr(png));
+    if (file_flush((GameFile *)png_get_io_ptr(png)) != 0)
+        png_error(png, "flush failed");
 }
 
 enum {
@@ -694,7 +696,6 @@ int read_png(const char *name, uint16_t **samples, int *width, int *height)
 
 // What a PNG write owns.
 struct PngWrite {
-    GameFile *file;
     png_structp png;
     png_infop info;
     png_bytep *rows;
@@ -704,21 +705,18 @@ static void finish_png_write(PngWrite *write)
 {
     if (write->png)
         png_destroy_write_struct(&write->png, write->info ? &write->info : nullptr);
-    if (write->file)
-        file_close(write->file);
     checked_free(write->rows);
 }
 
-static int write_png(const char *name, const uint8_t *pixels, int width, int height, int depth,
-                     int colour, int transforms, int bottom_first)
+// The whole image into an open file: 1, or 0 when libpng reported an error
+// (a short write and a failed flush among them).
+static int write_png_to(GameFile *file, const uint8_t *pixels, int width, int height, int depth, int colour,
+                        int transforms, int bottom_first)
 {
-    if (!valid_size(width, height))
+    if (!file || !valid_size(width, height))
         return 0;
     PngWrite write;
     memset(&write, 0, sizeof write);
-    write.file = file_open(name, "wb");
-    if (!write.file)
-        return 0;
     write.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     write.info = write.png ? png_create_info_struct(write.png) : nullptr;
     write.rows = (png_bytep *)checked_malloc(sizeof(png_bytep) * height);
@@ -735,7 +733,7 @@ static int write_png(const char *name, const uint8_t *pixels, int width, int hei
         int source = bottom_first ? height - 1 - y : y;
         write.rows[y] = (png_bytep)(pixels + (size_t)source * row_bytes);
     }
-    png_set_write_fn(write.png, write.file, png_write_callback, png_flush_callback);
+    png_set_write_fn(write.png, file, png_write_callback, png_flush_callback);
     png_set_IHDR(write.png, write.info, (png_uint_32)width, (png_uint_32)height, depth, colour,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_rows(write.png, write.info, write.rows);
@@ -744,10 +742,31 @@ static int write_png(const char *name, const uint8_t *pixels, int width, int hei
     return 1;
 }
 
+// The image through the checked replacement of the named file: 1 only when
+// the file now holds the whole image.
+static int write_png(const char *name, const uint8_t *pixels, int width, int height, int depth, int colour,
+                     int transforms, int bottom_first)
+{
+    if (!valid_size(width, height))
+        return 0;
+    ReplacementFile out;
+    if (!open_replacement_file(&out, name))
+        return 0;
+    if (!write_png_to(out.file, pixels, width, height, depth, colour, transforms, bottom_first))
+        out.failed = 1;
+    return commit_replacement_file(&out);
+}
+
 int write_png_gray16(const char *name, const uint16_t *samples, int width, int height)
 {
     return write_png(name, (const uint8_t *)samples, width, height, 16, PNG_COLOR_TYPE_GRAY,
                      PNG_TRANSFORM_SWAP_ENDIAN, 0);
+}
+
+int write_png_gray16_to(GameFile *file, const uint16_t *samples, int width, int height)
+{
+    return write_png_to(file, (const uint8_t *)samples, width, height, 16, PNG_COLOR_TYPE_GRAY,
+                        PNG_TRANSFORM_SWAP_ENDIAN, 0);
 }
 
 int write_png_rgb(const char *name, const uint8_t *pixels, int width, int height)

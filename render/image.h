@@ -42,8 +42,14 @@ int load_png_texture_image(const char *name, uint8_t **pixels, int *width, int *
                            int *channels, char **info);
 int read_rgba_image(const char *name, uint8_t **pixels, int *width, int *height);
 int read_png(const char *name, uint16_t **samples, int *width, int *height);
+// The PNG writers replace the named file through the checked replacement
+// path: 1 only when the file holds the whole image, else the old file (or
+// none) stays. write_png_rgb takes the rows bottom first, as the frame
+// buffer is read back, and writes the top row first.
 int write_png_gray16(const char *name, const uint16_t *samples, int width, int height);
 int write_png_rgb(const char *name, const uint8_t *pixels, int width, int height);
+// A 16-bit grey PNG into an open file (the close is the caller's to check).
+int write_png_gray16_to(GameFile *file, const uint16_t *samples, int width, int height);
 
 // The image cache: RGBA pixels with their chain, owned by the cache.
 int load_image(const char *name, uint8_t **pixels, int *width, int *height);

@@ -249,9 +249,7 @@ void remove_billboard(int index)
 
 static GameFile *open_object_file(const char *suffix, const char *failure)
 {
-    char *path = track_write_path(suffix);
-    GameFile *file = file_open(path, "wb");
-    checked_free(path);
+    GameFile *file = open_track_write(suffix);
     if (!file)
         print_message(failure);
     return file;
@@ -262,13 +260,13 @@ int write_statues(void)
     GameFile *file = open_object_file("/statues", "Can't open 'statues'\n");
     if (!file)
         return 0;
-    for (int i = statue_file_start; i < statue_table.count; i++) {
+    int ok = 1;
+    for (int i = statue_file_start; ok && i < statue_table.count; i++) {
         const Statue *s = get_statue(i);
-        file_printf(file, "[%f %f %f] %f %s %s %s\n", s->x, s->height_offset, s->z, s->yaw,
-                    name_or_null(s->names[0]), name_or_null(s->names[1]), name_or_null(s->names[2]));
+        ok = file_printf(file, "[%f %f %f] %f %s %s %s\n", s->x, s->height_offset, s->z, s->yaw,
+                         name_or_null(s->names[0]), name_or_null(s->names[1]), name_or_null(s->names[2])) > 0;
     }
-    file_close(file);
-    return 1;
+    return close_track_write_reporting(file, "statues", ok);
 }
 
 int write_billboards(void)
@@ -276,19 +274,19 @@ int write_billboards(void)
     GameFile *file = open_object_file("/billboards", "Can't open 'billboards'\n");
     if (!file)
         return 0;
-    for (int i = billboard_file_start; i < billboard_table.count; i++) {
+    int ok = 1;
+    for (int i = billboard_file_start; ok && i < billboard_table.count; i++) {
         const Billboard *b = get_billboard(i);
         const char *name = b->texture_name;
         if (!name)
             continue;
-        file_printf(file, "[%f %f %f] %f %f ", b->x, b->height_offset, b->z, b->width, b->height);
+        ok = file_printf(file, "[%f %f %f] %f %f ", b->x, b->height_offset, b->z, b->width, b->height) > 0;
         if (b->colour[0] == 255 && b->colour[1] == 255 && b->colour[2] == 255)
-            file_printf(file, "%s\n", name);
+            ok = ok && file_printf(file, "%s\n", name) > 0;
         else
-            file_printf(file, "#%02x%02x%02x#%s\n", b->colour[0], b->colour[1], b->colour[2], name);
+            ok = ok && file_printf(file, "#%02x%02x%02x#%s\n", b->colour[0], b->colour[1], b->colour[2], name) > 0;
     }
-    file_close(file);
-    return 1;
+    return close_track_write_reporting(file, "billboards", ok);
 }
 
 static int all_finite(const float *values, int count)

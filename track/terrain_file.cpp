@@ -693,9 +693,7 @@ static GameFile *open_for_save(const char *name)
 {
     char suffix[64];
     snprintf(suffix, sizeof suffix, "/%s", name);
-    char *path = track_write_path(suffix);
-    GameFile *file = file_open(path, "wb");
-    checked_free(path);
+    GameFile *file = open_track_write(suffix);
     if (!file) {
         char message[128];
         snprintf(message, sizeof message, "Can't open '%s'", name);
@@ -710,20 +708,19 @@ static int write_shading(Terrain *terrain, const char *name, int doubled)
     if (!file)
         return 0;
     int side = terrain->side;
-    file_printf(file, "P6\n%d %d\n255\n", side, side);
+    int ok = file_printf(file, "P6\n%d %d\n255\n", side, side) > 0;
     uint8_t buffer[8192];
     size_t total = (size_t)side * side * 3, done = 0;
-    while (done < total) {
+    while (ok && done < total) {
         size_t n = total - done < sizeof buffer ? total - done : sizeof buffer;
         for (size_t i = 0; i < n; i++) {
             int b = terrain->shading[done + i];
             buffer[i] = (uint8_t)(doubled ? (2 * b > 255 ? 255 : 2 * b) : b);
         }
-        file_write(file, buffer, (int)n);
+        ok = file_write(file, buffer, (int)n) == (int)n;
         done += n;
     }
-    file_close(file);
-    return 1;
+    return close_track_write_reporting(file, name, ok);
 }
 
 int save_terrain(Terrain *terrain)
@@ -744,8 +741,9 @@ int save_terrain(Terrain *terrain)
     GameFile *file = open_for_save("terrain.hf");
     if (!file)
         return 0;
-    file_printf(file, "%d %f %f %f\n", terrain->grid_exponent, terrain->cell, min, max);
-    file_close(file);
+    int ok = file_printf(file, "%d %f %f %f\n", terrain->grid_exponent, terrain->cell, min, max) > 0;
+    if (!close_track_write_reporting(file, "terrain.hf", ok))
+        return 0;
 
     uint16_t *values = (uint16_t *)checked_malloc(samples * sizeof(uint16_t));
     if (!values)
@@ -755,14 +753,11 @@ int save_terrain(Terrain *terrain)
         double scaled = range > 0.0 ? ((double)terrain->heights[i] - min) / range * 65535.0 + 0.5 : 0.0;
         values[i] = (uint16_t)(scaled < 0.0 ? 0.0 : scaled > 65535.0 ? 65535.0 : scaled);
     }
-    char *png = track_write_path("/terrain.png");
-    int written = write_png_gray16(png, values, side, side);
-    checked_free(png);
+    file = open_for_save("terrain.png");
+    int written = file && write_png_gray16_to(file, values, side, side);
     checked_free(values);
-    if (!written) {
-        print_message("Can't open 'terrain.png'");
+    if (!file || !close_track_write_reporting(file, "terrain.png", written))
         return 0;
-    }
 
     refresh_dirty_terrain_cells(terrain);
     if (!write_shading(terrain, "shading.ppm", 1) || !write_shading(terrain, "shadingx2.ppm", 0))
@@ -772,21 +767,24 @@ int save_terrain(Terrain *terrain)
     if (!file)
         return 0;
     int tiles = terrain_tile_side(terrain);
-    file_write(file, terrain->tile_map, tiles * tiles);
-    file_close(file);
+    ok = file_write(file, terrain->tile_map, tiles * tiles) == tiles * tiles;
+    if (!close_track_write_reporting(file, "tilemap", ok))
+        return 0;
 
     if (terrain->decals.data) {
         file = open_for_save("decals");
         if (!file)
             return 0;
-        for (int i = 0; i < terrain->decals.count; i++) {
+        ok = 1;
+        for (int i = 0; ok && i < terrain->decals.count; i++) {
             const Decal *decal = (const Decal *)terrain->decals.data + i;
             const char *name = get_decal_name(decal);
             if (name)
-                file_printf(file, "[%f %f] %f %f %f %s\n", decal->x, decal->z, decal->angle, decal->width,
-                            decal->aspect, name);
+                ok = file_printf(file, "[%f %f] %f %f %f %s\n", decal->x, decal->z, decal->angle, decal->width,
+                                 decal->aspect, name) > 0;
         }
-        file_close(file);
+        if (!close_track_write_reporting(file, "decals", ok))
+            return 0;
     }
     return 1;
 }

@@ -172,19 +172,18 @@ static const char *name_or_null(const char *name)
 
 int write_timing_gates(void)
 {
-    char *path = track_write_path("/timing_gates");
-    GameFile *file = file_open(path, "wb");
-    checked_free(path);
+    GameFile *file = open_track_write("/timing_gates");
     if (!file) {
         print_message("Can't open 'timing_gates'\n");
         return 0;
     }
+    // Each line is checked; the close reports a failure all the same.
+    int ok = 1;
     if (start_gate_count > 0) {
-        file_printf(file, "startinggate:\n");
-        for (int i = 0; i < start_gate_count; i++) {
+        ok = file_printf(file, "startinggate:\n") > 0;
+        for (int i = 0; ok && i < start_gate_count; i++) {
             const StartGatePiece *piece = &start_gate_pieces[i];
-            file_printf(file, "[%f %f %f]", piece->x, piece->y, piece->z);
-            file_printf(file, " %f", piece->angle);
+            ok = file_printf(file, "[%f %f %f] %f", piece->x, piece->y, piece->z, piece->angle) > 0;
             const Statue *statue = get_statue(start_gate_statues[i]);
             const char *model = DEFAULT_GATE_MODEL, *texture = DEFAULT_GATE_TEXTURE,
                        *shape = DEFAULT_GATE_SHAPE;
@@ -195,34 +194,29 @@ int write_timing_gates(void)
             }
             if (!strcmp(model, DEFAULT_GATE_MODEL) && !strcmp(texture, DEFAULT_GATE_TEXTURE) &&
                 !strcmp(shape, DEFAULT_GATE_SHAPE))
-                file_printf(file, "\n");
+                ok = ok && file_printf(file, "\n") > 0;
             else
-                file_printf(file, " %s %s %s\n", model, texture, shape);
+                ok = ok && file_printf(file, " %s %s %s\n", model, texture, shape) > 0;
         }
     }
-    if (timing_gate_count > 0) {
-        file_printf(file, "checkpoints:\n");
-        for (int i = 0; i < timing_gate_count; i++) {
+    if (ok && timing_gate_count > 0) {
+        ok = file_printf(file, "checkpoints:\n") > 0;
+        for (int i = 0; ok && i < timing_gate_count; i++) {
             const TimingGate *gate = &timing_gates[i];
-            file_printf(file, "%f ", gate->radius);
-            file_printf(file, "[%f %f %f]", gate->x, gate->y, gate->z);
-            file_printf(file, " ");
-            file_printf(file, "[%f %f %f]", gate->direction[0], gate->direction[1], gate->direction[2]);
-            file_printf(file, "\n");
+            ok = file_printf(file, "%f [%f %f %f] [%f %f %f]\n", gate->radius, gate->x, gate->y, gate->z,
+                             gate->direction[0], gate->direction[1], gate->direction[2]) > 0;
         }
     }
-    if (lap_gate_list.first_lap_count > 0 || lap_gate_list.normal_lap_count > 0) {
-        file_printf(file, "firstlap:\n");
-        for (int i = 0; i < lap_gate_list.first_lap_count; i++)
-            file_printf(file, "%d ", lap_gate_list.entries[i]);
-        file_printf(file, "\n");
-        file_printf(file, "normallap:\n");
-        for (int i = 0; i < lap_gate_list.normal_lap_count; i++)
-            file_printf(file, "%d ", lap_gate_list.entries[lap_gate_list.first_lap_count + i]);
-        file_printf(file, "\n");
+    if (ok && (lap_gate_list.first_lap_count > 0 || lap_gate_list.normal_lap_count > 0)) {
+        ok = file_printf(file, "firstlap:\n") > 0;
+        for (int i = 0; ok && i < lap_gate_list.first_lap_count; i++)
+            ok = file_printf(file, "%d ", lap_gate_list.entries[i]) > 0;
+        ok = ok && file_printf(file, "\nnormallap:\n") > 0;
+        for (int i = 0; ok && i < lap_gate_list.normal_lap_count; i++)
+            ok = file_printf(file, "%d ", lap_gate_list.entries[lap_gate_list.first_lap_count + i]) > 0;
+        ok = ok && file_printf(file, "\n") > 0;
     }
-    file_close(file);
-    return 1;
+    return close_track_write_reporting(file, "timing_gates", ok);
 }
 
 static int read_names(GameFile *file, char (*names)[1024], int count)

@@ -34,14 +34,19 @@ char *track_file_path(const char *suffix);
 // Opens folder + "/" + name; with complain a failure shows "Can't open '%.950s'".
 GameFile *open_track_file(const char *folder, const char *name, const char *mode, int complain);
 
-// Saving a track's files together: between begin_track_save and
-// finish_track_save the writers' paths (track_write_path, newly allocated)
-// are sibling temporaries (null when none can be made: the save then
-// fails); finish renames them all over the track's files
-// when commit is set and every one was written, else removes them. 1 when
+// Writing a track's files. A writer opens its file (the game path "@" +
+// track folder + suffix) with open_track_write (null, with a log line, when
+// it cannot) and ends it with close_track_write, saying whether it wrote all
+// it meant to; 1 when every byte reached the disk. Outside a save that
+// replaces the old file at once. Between begin_track_save and
+// finish_track_save the checked temporaries wait, and finish puts them all
+// in place when commit is set and every one was written, or none: 1 when
 // the files were replaced.
 void begin_track_save(void);
-char *track_write_path(const char *suffix);
+GameFile *open_track_write(const char *suffix);
+int close_track_write(GameFile *file, int written);
+// close_track_write that shows "Can't write '<name>'" when it fails.
+int close_track_write_reporting(GameFile *file, const char *name, int written);
 int finish_track_save(int commit);
 // 1 when the current track's folder is one the catalogue lists.
 int track_folder_listed(void);

@@ -1,14 +1,15 @@
-// Saving the files of a track together: while a save is open every writer
-// writes a sibling temporary in the home folder, and the temporaries replace
-// the track's files only when every one of them was written.
+// Writing the files of a track: each writer opens its file through
+// open_track_write and ends it with close_track_write. Outside a save each
+// file replaces its old one on its own; while a save is open the checked
+// temporaries wait, and finish_track_save puts them all in place or none.
 #include "track/track.h"
 
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "core/file.h"
+#include "core/message.h"
+#include "core/replace_file.h"
 #include "platform/log.h"
 
 enum { TRACK_SAVE_FILES = 32 };
@@ -17,8 +18,7 @@ struct TrackSave {
     int open;
     int failed;
     int count;
-    char *temporaries[TRACK_SAVE_FILES];   // real paths
-    char *targets[TRACK_SAVE_FILES];       // game paths
+    ReplacementFile files[TRACK_SAVE_FILES];
 };
 
 static TrackSave track_save;
@@ -33,76 +33,78 @@ int track_folder_listed(void)
     return 0;
 }
 
-static void forget_track_save(void)
+static void discard_track_files(void)
 {
-    for (int i = 0; i < track_save.count; i++) {
-        checked_free(track_save.temporaries[i]);
-        checked_free(track_save.targets[i]);
-    }
+    for (int i = 0; i < track_save.count; i++)
+        discard_replacement_file(&track_save.files[i]);
     memset(&track_save, 0, sizeof track_save);
 }
 
 void begin_track_save(void)
 {
-    forget_track_save();
+    discard_track_files();
     track_save.open = 1;
 }
 
-char *track_write_path(const char *suffix)
+GameFile *open_track_write(const char *suffix)
 {
+    if (track_save.count >= TRACK_SAVE_FILES) {
+        log_printf("Can't write '%s': too many track files at once\n", suffix);
+        track_save.failed = 1;
+        return nullptr;
+    }
     char *target = track_file_path(suffix);
-    if (!track_save.open)
-        return target;
-    // Inside a save nothing is written in place: a path that cannot be
-    // made is null, which no writer opens.
-    const char *home = get_search_folder(0);
-    if (!home || track_save.count >= TRACK_SAVE_FILES) {
+    ReplacementFile *file = &track_save.files[track_save.count];
+    int opened = open_replacement_file(file, target);
+    checked_free(target);
+    if (!opened) {
         track_save.failed = 1;
-        checked_free(target);
         return nullptr;
     }
-    size_t length = strlen(home) + strlen(target + 1) + sizeof ".tmp";
-    char *temporary = (char *)checked_malloc(length);
-    char *copy = (char *)checked_malloc(length);
-    if (!temporary || !copy) {
-        track_save.failed = 1;
-        checked_free(temporary);
-        checked_free(copy);
-        checked_free(target);
-        return nullptr;
-    }
-    snprintf(temporary, length, "%s%s.tmp", home, target + 1);
-    memcpy(copy, temporary, length);
-    track_save.temporaries[track_save.count] = temporary;
-    track_save.targets[track_save.count] = target;
     track_save.count++;
-    return copy;
+    return file->file;
 }
 
-static int sync_file(const char *path)
+int close_track_write(GameFile *file, int written)
 {
-    int fd = open(path, O_RDONLY);
-    if (fd < 0)
+    int i = 0;
+    while (i < track_save.count && (!file || track_save.files[i].file != file))
+        i++;
+    if (i == track_save.count)
         return 0;
-    int done = fsync(fd) == 0;
-    return close(fd) == 0 && done;
+    ReplacementFile *entry = &track_save.files[i];
+    if (!written)
+        entry->failed = 1;
+    if (track_save.open) {
+        int whole = close_replacement_file(entry);
+        if (!whole)
+            track_save.failed = 1;
+        return whole;
+    }
+    int done = commit_replacement_file(entry);
+    track_save.count--;
+    memmove(entry, entry + 1, (size_t)(track_save.count - i) * sizeof *entry);
+    return done;
+}
+
+int close_track_write_reporting(GameFile *file, const char *name, int written)
+{
+    if (close_track_write(file, written))
+        return 1;
+    char message[128];
+    snprintf(message, sizeof message, "Can't write '%.100s'", name);
+    print_message(message);
+    return 0;
 }
 
 int finish_track_save(int commit)
 {
     int done = track_save.open && commit && !track_save.failed;
-    for (int i = 0; done && i < track_save.count; i++)
-        if (!sync_file(track_save.temporaries[i])) {
-            log_printf("Can't write '%s'\n", track_save.temporaries[i]);
-            done = 0;
-        }
-    for (int i = 0; done && i < track_save.count; i++)
-        if (!rename_game_file(track_save.temporaries[i], track_save.targets[i])) {
-            log_printf("Can't rename '%s'\n", track_save.temporaries[i]);
-            done = 0;
-        }
-    for (int i = 0; i < track_save.count; i++)
-        remove(track_save.temporaries[i]);   // only those not renamed are left
-    forget_track_save();
+    if (done)
+        done = commit_replacement_files(track_save.files, track_save.count);
+    else
+        for (int i = 0; i < track_save.count; i++)
+            discard_replacement_file(&track_save.files[i]);
+    memset(&track_save, 0, sizeof track_save);
     return done;
 }

@@ -1,8 +1,11 @@
 // The race server as a child process of a test: forked on port 0 with the
-// options given, its port sent back through a pipe; SIGTERM ends it.
+// options given, its port sent back through a pipe; SIGTERM ends it. With a
+// file limit its files may not grow past that many bytes (RLIMIT_FSIZE,
+// SIGXFSZ ignored: a write past it fails).
 #pragma once
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -16,7 +19,7 @@ inline void stop_server_child(int)
 }
 
 // The child's pid (or -1) and its port in *port (or -1).
-inline pid_t start_server_child(const ServerOptions &options, int *port)
+inline pid_t start_server_child(const ServerOptions &options, int *port, long file_limit = 0)
 {
     int fds[2];
     *port = -1;
@@ -26,6 +29,12 @@ inline pid_t start_server_child(const ServerOptions &options, int *port)
     if (pid == 0) {
         close(fds[0]);
         signal(SIGTERM, stop_server_child);
+        if (file_limit > 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit bound = {(rlim_t)file_limit, (rlim_t)file_limit};
+            if (setrlimit(RLIMIT_FSIZE, &bound) != 0)
+                _exit(4);
+        }
         ServerOptions o = options;
         o.port = 0;
         int p = start_race_server(&o) ? server_port() : -1;

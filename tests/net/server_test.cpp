@@ -35,8 +35,9 @@
 
 namespace {
 
-// The server for these tests: 2 laps of the fixture loop, uploads allowed.
-pid_t start_server_child(const std::string &uploads, int *port)
+// The server for these tests: 2 laps of the fixture loop, uploads allowed
+// (into files of at most file_limit bytes when that is given).
+pid_t start_server_child(const std::string &uploads, int *port, long file_limit = 0)
 {
     ServerOptions o;
     default_server_options(&o);
@@ -44,7 +45,7 @@ pid_t start_server_child(const std::string &uploads, int *port)
     o.laps = 2;
     o.countdown = 20;
     snprintf(o.upload_folder, sizeof o.upload_folder, "%s", uploads.c_str());
-    return ::start_server_child(o, port);
+    return ::start_server_child(o, port, file_limit);
 }
 
 std::string u32(uint32_t v)
@@ -157,6 +158,7 @@ struct RawRider {
 struct ServerLoopback : RaceWorld {
     pid_t pid = -1;
     int port = -1;
+    long file_limit = 0;   // the server's, when set before SetUp
     std::string uploads;
     void SetUp() override
     {
@@ -164,7 +166,7 @@ struct ServerLoopback : RaceWorld {
         uploads = test_dir() + "/uploads";
         mkdir(uploads.c_str(), 0755);
         scan_track_catalogue();
-        pid = start_server_child(uploads, &port);
+        pid = start_server_child(uploads, &port, file_limit);
         ASSERT_GT(pid, 0);
         ASSERT_GT(port, 0);
         stock_models_ok = 1;
@@ -243,6 +245,45 @@ TEST_F(ServerLoopback, UploadNameLeavingTheFolderRefused)
     run_until(nullptr, 3, [&] { return outgoing_packet_count() == 0 && upload_ready == 0; });
     EXPECT_EQ(upload_ready, 0) << "the bad name is answered with a denial";
     EXPECT_FALSE(file_exists(test_dir() + "/x"));
+}
+
+// A server whose disk fills up: an upload it cannot write whole is
+// answered "File not saved" and leaves no file; one within the limit is
+// still saved whole.
+struct ServerLoopbackFullDisk : ServerLoopback {
+    ServerLoopbackFullDisk() { file_limit = 100; }
+};
+
+// The text among the messages shown since the line numbered first.
+bool message_shown_since(int first, const char *text)
+{
+    for (int line = first; line != message_log.next_line; line = (line + 1) % MESSAGE_LINES)
+        if (!strcmp(message_log.lines[line], text))
+            return true;
+    return false;
+}
+
+TEST_F(ServerLoopbackFullDisk, UploadNotWrittenWholeIsReportedAndRemoved)
+{
+    std::string target = "127.0.0.1:" + std::to_string(port);
+    set_connect_target(target.c_str());
+    ASSERT_TRUE(run_until(nullptr, 20, [&] { return client_state == CLIENT_RUNNING; }));
+
+    write_file(test_data_dir() + "outgoing/big.txt", std::string(256, 'b'));
+    int first = message_log.next_line;
+    ASSERT_TRUE(start_file_upload("big.txt"));
+    ASSERT_TRUE(run_until(nullptr, 10, [&] { return message_shown_since(first, "File not saved"); }));
+    EXPECT_FALSE(message_shown_since(first, "File received"));
+    EXPECT_FALSE(file_exists(uploads + "/big.txt"));
+
+    write_file(test_data_dir() + "outgoing/small.txt", std::string(64, 's'));
+    first = message_log.next_line;
+    ASSERT_TRUE(start_file_upload("small.txt"));
+    ASSERT_TRUE(run_until(nullptr, 10, [&] { return message_shown_since(first, "File received"); }));
+    EXPECT_FALSE(message_shown_since(first, "File not saved"));
+    std::string saved;
+    EXPECT_TRUE(read_file(uploads + "/small.txt", &saved));
+    EXPECT_EQ(saved, std::string(64, 's'));
 }
 
 TEST_F(ServerLoopback, ReconnectTakesTheFreedSlotAgain)

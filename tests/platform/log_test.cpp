@@ -1,13 +1,16 @@
-// The log: stamps, naming and opening rules, skipped lines, closing; options.
+// The log: stamps, naming and opening rules, skipped lines, failed writes,
+// closing; options.
 #include "platform/log.h"
 #include "platform/time.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 static uint64_t fake_ms;
 static uint64_t fake_clock() { return fake_ms; }
@@ -141,6 +144,27 @@ TEST(Log, SkipsLinesStartingWith0x13AndStopsAfterClose)
     EXPECT_EQ(text.find("hidden"), std::string::npos);
     EXPECT_NE(text.find("] second\n"), std::string::npos);
     EXPECT_EQ(text.find("after close"), std::string::npos);
+}
+
+TEST(Log, AFailedWriteIsReportedAndToldOnceOnStandardError)
+{
+    // A log on a device that takes no bytes: every line reports the
+    // failure, standard error says so once, and nothing else stops.
+    std::string said;
+    int status = run_in_child(
+        [] {
+            setenv("VOKE_LOGFILE", "/dev/full", 1);
+            int first = log_printf("first\n");
+            int second = log_printf("second %d\n", 2);
+            close_log();
+            _exit(first == EOF && second == EOF ? 0 : 1);
+        },
+        &said);
+    EXPECT_EQ(status, 0) << "a line written to a full device was reported as written";
+    const std::string note = "The log file could not be written";
+    size_t at = said.find(note);
+    ASSERT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find(note, at + 1), std::string::npos) << said;
 }
 
 TEST(Log, ErrorLineAndLastErrorText)

@@ -16,8 +16,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 static std::string all_messages()
 {
@@ -460,6 +463,88 @@ TEST_F(DemoRecording, HeaderLengthChainAndReadingBack)
     EXPECT_EQ(history_entries(20), robot);
     EXPECT_EQ(history_entries(21), local);
     EXPECT_EQ(demo_read_position, (int64_t)bytes.size());
+}
+
+TEST_F(DemoRecording, AFailedWriteEndsTheRecordingWithItsWholeChunksKept)
+{
+    std::string log_path = test_dir() + "/demo.log";
+    setenv("VOKE_LOGFILE", (">>" + log_path).c_str(), 1);
+    ASSERT_NE(create_bike("cr125", 0, 1, "12", nullptr, nullptr, nullptr, nullptr), nullptr);
+    ASSERT_NE(create_bike("cr125", 3, 1, "7", nullptr, nullptr, nullptr, nullptr), nullptr);
+    rider_kind[0] = RIDER_ROBOT;
+    rider_kind[3] = RIDER_LOCAL;
+    // The header's length, from a recording of nothing but the header.
+    current_tic = 0;
+    start_demo_recording();
+    stop_demo_recording();
+    std::string bytes;
+    ASSERT_TRUE(read_file(demo_path("default.kzdemo"), &bytes));
+    const long header = (long)bytes.size(), chunk = 9 + 2 * 44;
+
+    struct Case {
+        const char *what;
+        long limit;
+        int chunks;   // whole chunks kept; -1: no file at all
+    } cases[] = {
+        {"the header cut short", header - 10, -1},
+        {"in the head of the second chunk", header + chunk + 5, 1},
+        {"in the payload of the third chunk", header + 2 * chunk + 40, 2},
+        {"right after the fourth chunk", header + 4 * chunk, 4},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        remove(demo_path("default.kzdemo").c_str());
+        // The child records a chunk every 16 tics until the recording ends;
+        // it answers with the chunks recorded, 100 when it never ended.
+        int status = run_with_file_limit(c.limit, [] {
+            clear_state_history();
+            current_tic = 0;
+            start_demo_recording();
+            int chunks = 0;
+            for (int i = 0; i < 20 && demo_record_file; i++) {
+                current_tic = 16 * i;
+                chunks += record_demo_states(1);
+            }
+            return demo_record_file ? 100 : chunks;
+        });
+        if (c.chunks < 0) {
+            EXPECT_EQ(status, 0);
+            EXPECT_FALSE(file_exists(demo_path("default.kzdemo")));
+            continue;
+        }
+        EXPECT_EQ(status, c.chunks);
+        ASSERT_TRUE(read_file(demo_path("default.kzdemo"), &bytes));
+        EXPECT_EQ((long)bytes.size(), header + c.chunks * chunk);
+        // The reader takes every chunk and ends on the last byte.
+        clear_state_history();
+        current_tic = 0;
+        ASSERT_EQ(open_demo_playback("@demos/default.kzdemo"), 1);
+        demo_riders[0].slot = 20;
+        demo_riders[1].slot = 21;
+        play_demo_chunks();
+        EXPECT_EQ(demo_read_position, (int64_t)bytes.size());
+        EXPECT_EQ(history_entries(20).size(), (size_t)c.chunks);
+        EXPECT_EQ(history_entries(21).size(), (size_t)c.chunks);
+        close_demo_playback();
+    }
+    // The log line, from a recording in this process (a child under a
+    // limit cannot grow the log either): the demo's name leads to a full
+    // device.
+    struct stat device;
+    if (stat("/dev/full", &device) != 0)
+        return;
+    remove(demo_path("default.kzdemo").c_str());
+    ASSERT_EQ(symlink("/dev/full", demo_path("default.kzdemo").c_str()), 0);
+    start_demo_recording();
+    EXPECT_EQ(demo_record_file, nullptr);
+    ASSERT_EQ(stat("/dev/full", &device), 0);
+    EXPECT_TRUE(S_ISCHR(device.st_mode));
+    std::string log;
+    ASSERT_TRUE(read_file(log_path, &log));
+    EXPECT_NE(log.find("Demo recording stopped: writing '" + demo_path("default.kzdemo") +
+                       "' failed (No space left on device)"),
+              std::string::npos)
+        << log;
 }
 
 TEST(DemoBackups, RotationByTheBackupsSetting)

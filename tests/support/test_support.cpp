@@ -4,13 +4,16 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 #include <fcntl.h>
 #include <ftw.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -190,6 +193,43 @@ int run_test_in_fresh_process(std::string *output, int timeout_seconds)
         return -1;
     }
     return status;
+}
+
+int run_with_file_limit(long limit, const std::function<int()> &body)
+{
+    static int child_number;
+    std::string capture = g_test_dir + "/limited-stderr-" + std::to_string(child_number++);
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (FILE *f = freopen(capture.c_str(), "w", stderr))
+            setvbuf(f, nullptr, _IONBF, 0);
+        if (limit > 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit bound = {(rlim_t)limit, (rlim_t)limit};
+            if (setrlimit(RLIMIT_FSIZE, &bound) != 0)
+                _exit(255);
+        }
+        int result = body();
+        fflush(nullptr);
+        _exit(result & 255);
+    }
+    return wait_for_child(pid, CHILD_TIMEOUT_SECONDS);
+}
+
+std::vector<std::string> files_ending_in(const std::string &folder, const std::string &ending)
+{
+    std::vector<std::string> found;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        std::string name = it->path().string();
+        if (name.size() >= ending.size() && name.compare(name.size() - ending.size(), ending.size(), ending) == 0)
+            found.push_back(name);
+    }
+    return found;
 }
 
 static int remove_entry(const char *path, const struct stat *, int, struct FTW *)

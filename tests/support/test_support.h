@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // The temporary folder of this test process (removed at exit). The test main
 // also points XDG_DATA_HOME at test_dir()/xdg and KZ_HOME at test_dir()/data.
@@ -38,6 +39,17 @@ int run_in_child(const std::function<void()> &body, std::string *stderr_text = n
 // time-out or ran no test), its output in *output.
 int run_test_in_fresh_process(std::string *output = nullptr, int timeout_seconds = CHILD_TIMEOUT_SECONDS);
 bool in_fresh_process();
+
+// Runs body in a forked child whose files may grow to at most limit bytes
+// (RLIMIT_FSIZE; SIGXFSZ ignored, so a write past it fails with EFBIG);
+// limit 0 sets none. The child's exit status is body's result (0..255), -1
+// when it did not exit or was killed at the time-out. Fork only while the
+// process has no GL threads: a body that needs GL opens its own window in
+// the child.
+int run_with_file_limit(long limit, const std::function<int()> &body);
+
+// Every file under the folder whose name ends in the ending (recursively).
+std::vector<std::string> files_ending_in(const std::string &folder, const std::string &ending);
 
 // Ends a race fixture: the race, every bike, the physics world, the track,
 // the shape cache, the catalogue and the track folder.

@@ -367,11 +367,11 @@ int ride_skill_lines(const TrackModel *track, const char *data_folder, const cha
     }
     for (int k = 1; k < pieces; k++)
         ride_one_race(track, speeds, skill, (middle + k) % pieces, 2, report);
-    write_racing_lines(SKILL_PROFILES[skill].file);
+    int written = write_racing_lines(SKILL_PROFILES[skill].file);
     count_pool_rows(report);
     free_race();
     checked_free(speeds);
-    return report->filled_rows == report->rows && report->rows > 0;
+    return written && report->filled_rows == report->rows && report->rows > 0;
 }
 
 namespace {

@@ -178,5 +178,7 @@ int write_manifest(const char *path, const DataSet *data, const DataSet *fixture
     for (int i = 0; i < info->track_count; i++)
         fprintf(out, "track %s %s\n", info->track_folders[i], info->track_digests[i]);
     int ok = list_files(out, data, "data") && list_files(out, fixtures, "fixtures");
+    // The lines' own results are left to the stream's error flag.
+    ok = !ferror(out) && ok;
     return fclose(out) == 0 && ok;
 }

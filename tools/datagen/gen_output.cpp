@@ -224,6 +224,6 @@ int mark_output_folder(const char *root)
     FILE *file = fopen(mark, "wb");
     if (!file)
         return 0;
-    fputs("generated game data; removed by the next run of the generator\n", file);
-    return fclose(file) == 0;
+    int ok = fputs("generated game data; removed by the next run of the generator\n", file) != EOF;
+    return fclose(file) == 0 && ok;
 }

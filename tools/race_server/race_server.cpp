@@ -596,8 +596,12 @@ static void finish_upload(ServerClient *c, const char *name)
     snprintf(path, sizeof path, "%s/%s", server_options.upload_folder, name);
     int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
     int ok = fd >= 0 && write(fd, c->upload, (size_t)c->upload_length) == (ssize_t)c->upload_length;
-    if (fd >= 0)
-        close(fd);
+    if (fd >= 0) {
+        ok = close(fd) == 0 && ok;
+        // A file not written whole is not kept.
+        if (!ok)
+            unlink(path);
+    }
     send_chat(c, ok ? "File received" : "File not saved");
     c->uploading = 0;
     c->upload_length = 0;
