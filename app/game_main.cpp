@@ -32,6 +32,7 @@
 #include "bike/bike_create.h"
 #include "bike/physics_world.h"
 #include "bike/shape.h"
+#include "bike/world_contacts.h"
 #include "core/alloc.h"
 #include "core/file.h"
 #include "core/game_file.h"
@@ -376,6 +377,7 @@ static void free_riders_and_world(void)
         bike_slots[slot] = nullptr;
     }
     running_order_count = 0;
+    free_world_contact_lists();
     log_printf("Finished deallocating bikes\n");
     unload_track_script();
     free_script_sounds();
@@ -437,6 +439,7 @@ int shut_down_game(void)
     free_key_names();
     free_display_mode_list();
     free_interned_strings();
+    free_kept_large_blocks();
     log_printf(nullptr);
     dump_live_allocations();
     return 0;

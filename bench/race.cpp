@@ -140,6 +140,7 @@ void robots_race(benchmark::State &state)
 {
     set_up();
     int count = (int)state.range(0);
+    set_race_tic_shortcuts((int)state.range(1));
     if (!learn_lines_once()) {
         state.SkipWithError("no lines were learnt");
         return;
@@ -167,6 +168,7 @@ void robots_race(benchmark::State &state)
     }
     state.counters["real_time_multiple"] = total > 0 ? ridden / total : 0;
     learn_lines = 0;
+    set_race_tic_shortcuts(1);
 }
 
 void race_tic_riders(benchmark::State &state)
@@ -241,7 +243,14 @@ void replay_demo(benchmark::State &state)
 
 BENCHMARK(race_tic_riders)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(replay_demo)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(robots_race)->Arg(40)->Arg(160)->Unit(benchmark::kMillisecond)->Iterations(2);
+// Robots, then the tic's shortcuts off (the plain path) or on.
+BENCHMARK(robots_race)
+    ->Args({40, 0})
+    ->Args({40, 1})
+    ->Args({160, 0})
+    ->Args({160, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 int main(int argc, char **argv)
 {

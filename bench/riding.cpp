@@ -122,6 +122,7 @@ void ride(int count, int tic)
 void race_tic_riding(benchmark::State &state)
 {
     int count = (int)state.range(0);
+    set_race_tic_shortcuts((int)state.range(1));
     const int tics = 1280;   // 10 s of riding per run
     if (!load_hills()) {
         state.SkipWithError("track did not load");
@@ -150,11 +151,19 @@ void race_tic_riding(benchmark::State &state)
     state.counters["real_time_multiple"] = total > 0 ? ridden / total : 0;
     state.counters["ratio_to_step"] = stepping > 0 ? total / stepping : 0;
     clear_bike_states();
+    set_race_tic_shortcuts(1);
 }
 
 }  // namespace
 
-BENCHMARK(race_tic_riding)->Arg(1)->Arg(40)->Unit(benchmark::kMillisecond)->Iterations(3);
+// Bikes, then the tic's shortcuts off (the plain path) or on.
+BENCHMARK(race_tic_riding)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({40, 0})
+    ->Args({40, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 int main(int argc, char **argv)
 {

@@ -37,9 +37,15 @@ int terrain_collide_sphere(const Terrain *terrain, const float *centre, float ra
     TerrainWalk walk;
     if (!get_terrain_walk(terrain, centre[0], centre[2], radius, &walk))
         return 0;
+    // Every point of a cell's triangles is at most as high as its highest
+    // corner: a cell whose highest corner lies clearly below the sphere's
+    // lowest point cannot touch it (the margin covers rounding).
+    float bottom = centre[1] - radius - CELL_SKIP_MARGIN;
     float best = 0.0f, best_point[3] = {0, 0, 0}, best_normal[3] = {0, 1, 0};
     for (int row = walk.first_row; row <= walk.last_row; row++)
         for (int column = walk.first_column; column <= walk.last_column; column++) {
+            if (skip_low_terrain_cells && get_cell_top(terrain, column, row) < bottom)
+                continue;
             float tri[2][3][3];
             get_cell_triangles(terrain, column, row, tri);
             for (int k = 0; k < 2; k++) {
@@ -154,16 +160,36 @@ int terrain_contact_body_shape(CollisionShape *copy, dBodyID body, const float *
     pose_shape(copy, position, rotation);
     int touched = 0;
     for (int i = 0; i < copy->sphere_count; i++) {
-        const ShapeSphere *s = &copy->spheres[i];
-        float centre[3] = {s->x, s->y, s->z};
-        float point[3], normal[3], depth;
-        if (!terrain_collide_sphere(terrain, centre, s->radius, point, normal, &depth))
+        SphereTerrainHit hit;
+        if (!search_sphere_terrain(copy, i, terrain, &hit))
             continue;
         touched = 1;
-        if (body)
-            make_terrain_sphere_joint(body, point, normal, depth, s->friction, 0.0f, nullptr);
+        apply_sphere_terrain_hits(copy, body, &hit, 1);
     }
     return touched;
+}
+
+int search_sphere_terrain(const CollisionShape *copy, int index, const Terrain *terrain,
+                          SphereTerrainHit *hit)
+{
+    const ShapeSphere *s = &copy->spheres[index];
+    float centre[3] = {s->x, s->y, s->z};
+    if (!terrain_collide_sphere(terrain, centre, s->radius, hit->point, hit->normal, &hit->depth))
+        return 0;
+    hit->sphere = index;
+    return 1;
+}
+
+void apply_sphere_terrain_hits(const CollisionShape *copy, dBodyID body,
+                               const SphereTerrainHit *hits, int count)
+{
+    if (!body)
+        return;
+    for (int i = 0; i < count; i++) {
+        const SphereTerrainHit *h = &hits[i];
+        make_terrain_sphere_joint(body, h->point, h->normal, h->depth,
+                                  copy->spheres[h->sphere].friction, 0.0f, nullptr);
+    }
 }
 
 static void body_point_velocity(dBodyID body, const float *point, float *out)

@@ -23,6 +23,8 @@ struct ContactReadout {
     dJointFeedback feedback;
 };
 
+// The deepest contact of a sphere with the terrain's triangles under it
+// (cells below it passed over as skip_low_terrain_cells says).
 int terrain_collide_sphere(const Terrain *terrain, const float *centre, float radius, float *point,
                            float *normal, float *depth);
 int terrain_contact_sphere(const Terrain *terrain, const float *centre, float radius, float mu,
@@ -32,6 +34,21 @@ int terrain_contact_sphere(const Terrain *terrain, const float *centre, float ra
 void pose_shape(CollisionShape *copy, const float *position, const float *rotation);
 int terrain_contact_body_shape(CollisionShape *copy, dBodyID body, const float *position,
                                const float *rotation, const Terrain *terrain);
+// A touching sphere of a posed shape and its deepest terrain contact.
+struct SphereTerrainHit {
+    int sphere;
+    float point[3];
+    float normal[3];
+    float depth;
+};
+// Sphere index of a posed copy against the terrain: 1 and the hit when it
+// touches. Reads only; may run beside other bikes' searches.
+int search_sphere_terrain(const CollisionShape *copy, int index, const Terrain *terrain,
+                          SphereTerrainHit *hit);
+// One soft joint per hit, in the order given, as terrain_contact_body_shape
+// makes them.
+void apply_sphere_terrain_hits(const CollisionShape *copy, dBodyID body,
+                               const SphereTerrainHit *hits, int count);
 // The surface of a sphere pair's contact joint at a depth: the smaller
 // friction, spring and damper of the two (below 0 counting as 0), the spring
 // lowered so that its force stays within 2500. spring and damper get the

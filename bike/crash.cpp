@@ -12,6 +12,7 @@
 #include "bike/rider_pose.h"
 #include "bike/shape.h"
 #include "bike/wheel_contact.h"
+#include "core/alloc.h"
 #include "net/client.h"
 #include "race/race_state.h"
 #include "track/terrain.h"
@@ -56,15 +57,6 @@ struct BikePart {
     CollisionShape *shape;
     dBodyID body;
 };
-
-int touch_shape_with_terrain(CollisionShape *shape, dBodyID body)
-{
-    if (!shape || !body)
-        return 0;
-    float position[3], rotation[9];
-    get_body_pose(body, position, rotation);
-    return terrain_contact_body_shape(shape, body, position, rotation, current_terrain);
-}
 
 // The rider body's velocity at a world point.
 void rider_point_velocity(const BikeState *bike, const float *point, double *out)
@@ -152,32 +144,108 @@ void crash_rider(BikeState *bike)
     bike->crash_count++;
 }
 
-int collide_bike_with_terrain(BikeState *bike)
+static int bike_terrain_search_room(const BikeState *bike)
 {
-    const Terrain *terrain = current_terrain;
-    if (!terrain)
+    const CollisionShape *shapes[TERRAIN_SEARCH_PARTS] = {bike->frame_shape,
+                                                          bike->fork_upper_shape,
+                                                          bike->fork_lower_shape,
+                                                          bike->swingarm_shape, bike->rider_shape};
+    int room = 0;
+    for (const CollisionShape *shape : shapes)
+        if (shape)
+            room += shape->sphere_count;
+    return room;
+}
+
+int reserve_bike_terrain_search(BikeTerrainSearch *search, const BikeState *bike)
+{
+    int room = bike_terrain_search_room(bike);
+    if (room <= search->room)
+        return 1;
+    SphereTerrainHit *hits =
+        (SphereTerrainHit *)checked_realloc(search->hits, (size_t)room * sizeof *hits);
+    if (!hits)
         return 0;
+    search->hits = hits;
+    search->room = room;
+    return 1;
+}
+
+void free_bike_terrain_search(BikeTerrainSearch *search)
+{
+    checked_free(search->hits);
+    memset(search, 0, sizeof *search);
+}
+
+void search_bike_terrain(BikeState *bike, const Terrain *terrain, BikeTerrainSearch *search)
+{
+    memset(search->wheel_touch, 0, sizeof search->wheel_touch);
+    memset(search->part_hits, 0, sizeof search->part_hits);
+    if (!terrain)
+        return;
     float grip = 1.0f;
     if (bike->arcade_physics) {
         float lean = fabsf(get_bike_lean(bike->frame_body));
         grip = 1.0f - 0.375f * fminf(1.0f, 4.0f * lean / (float)M_PI);
     }
-    int result = terrain_contact_wheel(terrain, &bike->front_contact, grip);
-    result |= terrain_contact_wheel(terrain, &bike->rear_contact, grip);
-    result |= touch_shape_with_terrain(bike->frame_shape, bike->frame_body);
+    WheelContact *wheels[2] = {&bike->front_contact, &bike->rear_contact};
+    for (int i = 0; i < 2; i++)
+        search->wheel_touch[i] = fill_wheel_contact(terrain, wheels[i], grip,
+                                                    &search->wheel_contact[i],
+                                                    &search->wheel_compression[i]);
+    BikePart parts[TERRAIN_SEARCH_PARTS] = {{bike->frame_shape, bike->frame_body},
+                                            {bike->fork_upper_shape, bike->fork_upper_body},
+                                            {bike->fork_lower_shape, bike->fork_lower_body},
+                                            {bike->swingarm_shape, bike->swingarm_body},
+                                            {bike->rider_shape, bike->rider_body}};
+    int used = 0;
+    for (int i = 0; i < TERRAIN_SEARCH_PARTS; i++) {
+        CollisionShape *shape = parts[i].shape;
+        if (!shape || !parts[i].body)
+            continue;
+        float position[3], rotation[9];
+        get_body_pose(parts[i].body, position, rotation);
+        pose_shape(shape, position, rotation);
+        for (int k = 0; k < shape->sphere_count && used < search->room; k++)
+            if (search_sphere_terrain(shape, k, terrain, &search->hits[used])) {
+                used++;
+                search->part_hits[i]++;
+            }
+    }
+}
 
-    BikePart parts[4] = {{bike->fork_upper_shape, bike->fork_upper_body},
-                         {bike->fork_lower_shape, bike->fork_lower_body},
-                         {bike->swingarm_shape, bike->swingarm_body},
-                         {bike->rider_shape, bike->rider_body}};
+int apply_bike_terrain(BikeState *bike, const Terrain *terrain, const BikeTerrainSearch *search)
+{
+    if (!terrain)
+        return 0;
+    WheelContact *wheels[2] = {&bike->front_contact, &bike->rear_contact};
+    int result = 0;
+    for (int i = 0; i < 2; i++)
+        if (search->wheel_touch[i]) {
+            apply_wheel_contact(terrain, wheels[i], &search->wheel_contact[i],
+                                search->wheel_compression[i]);
+            result = 1;
+        }
+    BikePart parts[TERRAIN_SEARCH_PARTS] = {{bike->frame_shape, bike->frame_body},
+                                            {bike->fork_upper_shape, bike->fork_upper_body},
+                                            {bike->fork_lower_shape, bike->fork_lower_body},
+                                            {bike->swingarm_shape, bike->swingarm_body},
+                                            {bike->rider_shape, bike->rider_body}};
+    const SphereTerrainHit *hits = search->hits;
     int rider_touched = 0;
-    for (int i = 0; i < 4; i++) {
-        int touched = touch_shape_with_terrain(parts[i].shape, parts[i].body);
-        if (touched && !bike->down)
+    for (int i = 0; i < TERRAIN_SEARCH_PARTS; i++) {
+        int count = search->part_hits[i];
+        if (count == 0)
+            continue;
+        apply_sphere_terrain_hits(parts[i].shape, parts[i].body, hits, count);
+        hits += count;
+        result = 1;
+        if (i == 0)
+            continue;   // the frame touching does not put the rider down
+        if (!bike->down)
             bike->down = 1;
-        if (i == 3)
-            rider_touched = touched;
-        result |= touched;
+        if (i == TERRAIN_SEARCH_PARTS - 1)
+            rider_touched = 1;
     }
 
     if (rider_touched && bike->rider_body) {
@@ -186,6 +254,25 @@ int collide_bike_with_terrain(BikeState *bike)
             crash_rider(bike);
     }
     return result;
+}
+
+// The buffer of the searches made one bike at a time.
+static BikeTerrainSearch single_search;
+
+int collide_bike_with_terrain(BikeState *bike)
+{
+    const Terrain *terrain = current_terrain;
+    if (!terrain)
+        return 0;
+    if (!reserve_bike_terrain_search(&single_search, bike))
+        return 0;
+    search_bike_terrain(bike, terrain, &single_search);
+    return apply_bike_terrain(bike, terrain, &single_search);
+}
+
+void free_single_terrain_search(void)
+{
+    free_bike_terrain_search(&single_search);
 }
 
 int collide_bike_parts(BikeState *bike, CollisionShape *shape, dBodyID body, const float *position,

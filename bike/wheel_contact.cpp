@@ -15,6 +15,8 @@
 #include "race/race_state.h"
 #include "track/terrain.h"
 
+int skip_low_terrain_cells = 1;
+
 static const float FRICTION_SPEED_EMPTY = 1048576.0f;
 static const float SLOW_SLIP = 0.0625f;
 static const float SHORT_DIRECTION = 1.0f / 1024.0f;
@@ -72,6 +74,23 @@ static void grid_corner(const Terrain *terrain, int column, int row, float *out)
     out[2] = (float)row * terrain->cell;
 }
 
+float get_cell_top(const Terrain *terrain, int column, int row)
+{
+    int side = terrain->side;
+    int c0 = column < 0 ? 0 : column >= side ? side - 1 : column;
+    int c1 = column + 1 < 0 ? 0 : column + 1 >= side ? side - 1 : column + 1;
+    int r0 = row < 0 ? 0 : row >= side ? side - 1 : row;
+    int r1 = row + 1 < 0 ? 0 : row + 1 >= side ? side - 1 : row + 1;
+    const float *h = terrain->heights;
+    float a = h[(size_t)r0 * side + c0], b = h[(size_t)r0 * side + c1];
+    float c = h[(size_t)r1 * side + c0], d = h[(size_t)r1 * side + c1];
+    // A corner that is not a number keeps the cell in the search.
+    if (!(a == a && b == b && c == c && d == d))
+        return INFINITY;
+    float first = a > b ? a : b, second = c > d ? c : d;
+    return first > second ? first : second;
+}
+
 void get_cell_triangles(const Terrain *terrain, int column, int row, float triangles[2][3][3])
 {
     // Diagonal (i, j)-(i+1, j+1) when column and row have the same parity.
@@ -123,9 +142,13 @@ int terrain_collide_wheel(const Terrain *terrain, const WheelContact *wheel, flo
     TerrainWalk walk;
     if (!get_terrain_walk(terrain, c[0], c[2], R + r, &walk))
         return 0;
+    // No point of the tyre lies lower than R + r below the centre.
+    float bottom = c[1] - (R + r) - CELL_SKIP_MARGIN;
     float best = 0.0f, best_point[3] = {0, 0, 0}, best_normal[3] = {0, 1, 0};
     for (int row = walk.first_row; row <= walk.last_row; row++)
         for (int column = walk.first_column; column <= walk.last_column; column++) {
+            if (skip_low_terrain_cells && get_cell_top(terrain, column, row) < bottom)
+                continue;
             float tri[2][3][3];
             get_cell_triangles(terrain, column, row, tri);
             for (int k = 0; k < 2; k++) {
@@ -344,8 +367,15 @@ int terrain_contact_wheel(const Terrain *terrain, WheelContact *wheel, float gri
     float compression;
     if (!fill_wheel_contact(terrain, wheel, grip, &contact, &compression))
         return 0;
+    apply_wheel_contact(terrain, wheel, &contact, compression);
+    return 1;
+}
+
+void apply_wheel_contact(const Terrain *terrain, WheelContact *wheel, const dContact *contact,
+                         float compression)
+{
     if (contact_is_usable(wheel->contact_point, wheel->contact_normal, wheel->depth)) {
-        dJointID joint = create_contact_joint(&contact, wheel->body, nullptr);
+        dJointID joint = create_contact_joint(contact, wheel->body, nullptr);
         if (joint)
             dJointSetFeedback(joint, &wheel->feedback);
     }
@@ -366,5 +396,4 @@ int terrain_contact_wheel(const Terrain *terrain, WheelContact *wheel, float gri
     if (q > 1.0f)
         vecf_scale(along, along, 1.0f / q);
     add_body_force(wheel->body, -K * along[0], -K * along[1], -K * along[2]);
-    return 1;
 }

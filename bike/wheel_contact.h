@@ -37,6 +37,10 @@ int terrain_contact_wheel(const Terrain *terrain, WheelContact *wheel, float gri
 // (its depth set to 0). compression gets depth / tyre radius, at most 1.
 int fill_wheel_contact(const Terrain *terrain, WheelContact *wheel, float grip, dContact *contact,
                        float *compression);
+// The second half of terrain_contact_wheel: the joint of a contact that
+// fill_wheel_contact filled, and the rolling resistance.
+void apply_wheel_contact(const Terrain *terrain, WheelContact *wheel, const dContact *contact,
+                         float compression);
 // The wheel's speed used for the friction lookup of a tile.
 float wheel_friction_speed(const TileInfo *tile, const WheelContact *wheel);
 // The tile's friction coefficient at a lookup speed.
@@ -63,6 +67,15 @@ int get_terrain_walk(const Terrain *terrain, float x, float z, float half_width,
 // The two triangles of a cell, A then B, corners in order (normals up).
 // Past the grid the heights of the nearest edge samples continue.
 void get_cell_triangles(const Terrain *terrain, int column, int row, float triangles[2][3][3]);
+// 1 (the default): the terrain searches of wheels and body spheres pass
+// over cells whose highest corner lies more than CELL_SKIP_MARGIN below
+// the wheel's or sphere's lowest point, which cannot touch it; 0 searches
+// every cell. The results are the same either way.
+extern int skip_low_terrain_cells;
+const float CELL_SKIP_MARGIN = 1.0f / 16.0f;   // ft, far above the rounding of a search
+// The highest of a cell's four corners as get_cell_triangles reads them;
+// infinity when one is not a number.
+float get_cell_top(const Terrain *terrain, int column, int row);
 // A normal that points down is laid flat (or straight up when it points
 // almost straight down), then scaled to unit length.
 void clean_contact_normal(float *normal);

@@ -8,6 +8,7 @@
 #include "bike/bike_state.h"
 #include "bike/crash.h"
 #include "core/alloc.h"
+#include "platform/work_pool.h"
 #include "race/race_state.h"
 #include "track/objects.h"
 #include "track/terrain.h"
@@ -36,6 +37,11 @@ int collide_bike_with_statue(BikeState *bike, int index)
 void collide_bike_with_world(BikeState *bike)
 {
     collide_bike_with_terrain(bike);
+    collide_bike_with_objects(bike);
+}
+
+void collide_bike_with_objects(BikeState *bike)
+{
     const Terrain *terrain = current_terrain;
     if (!terrain || !bike->frame_body)
         return;
@@ -68,8 +74,43 @@ void collide_bike_with_world(BikeState *bike)
         collide_bike_with_statue(bike, indices[i]);
 }
 
+namespace {
+
+BikeTerrainSearch searches[BIKE_SLOT_COUNT];
+BikeState *const *search_bikes;
+
+void search_one_bike(void *, int index)
+{
+    search_bike_terrain(search_bikes[index], current_terrain, &searches[index]);
+}
+
+}  // namespace
+
+int batch_terrain_searches = 1;
+
+int search_terrain_for_bikes(BikeState *const *bikes, int count)
+{
+    if (!batch_terrain_searches || count < 0 || count > BIKE_SLOT_COUNT)
+        return 0;
+    for (int i = 0; i < count; i++)
+        if (!reserve_bike_terrain_search(&searches[i], bikes[i]))
+            return 0;
+    search_bikes = bikes;
+    run_work_batch(count, search_one_bike, nullptr);
+    search_bikes = nullptr;
+    return 1;
+}
+
+void apply_terrain_search(BikeState *bike, int index)
+{
+    apply_bike_terrain(bike, current_terrain, &searches[index]);
+}
+
 void free_world_contact_lists(void)
 {
+    for (BikeTerrainSearch &search : searches)
+        free_bike_terrain_search(&search);
+    free_single_terrain_search();
     free_growable_array(&scratch[0]);
     free_growable_array(&scratch[1]);
     memset(scratch, 0, sizeof scratch);

@@ -111,15 +111,71 @@ void *checked_calloc(size_t count, size_t size)
     return block;
 }
 
+// The large blocks handed out, and those freed through free_large_block
+// that are kept (their pages already there) for the next request of the
+// same rounded size: a track loaded again writes into the pages it had.
+enum { LARGE_BLOCKS_TRACKED = 64 };
+static const size_t KEPT_LARGE_BYTES_MAX = (size_t)256 << 20;
+static struct {
+    void *block;
+    size_t rounded;
+    int kept;
+} large_blocks[LARGE_BLOCKS_TRACKED];
+static size_t kept_large_bytes;
+static Mutex large_mutex = MUTEX_INITIALIZER;
+
+// A kept block of that rounded size, taken out of keeping; or null.
+static void *take_kept_block(size_t rounded)
+{
+    void *block = nullptr;
+    lock_mutex(&large_mutex);
+    for (auto &entry : large_blocks)
+        if (entry.block && entry.kept && entry.rounded == rounded) {
+            entry.kept = 0;
+            kept_large_bytes -= rounded;
+            block = entry.block;
+            break;
+        }
+    unlock_mutex(&large_mutex);
+    return block;
+}
+
+// A fresh block: an entry of the same address can only be stale (its block
+// was freed past this table, as realloc does), and is dropped so that the
+// size kept with the address is this block's.
+static void track_large_block(void *block, size_t rounded)
+{
+    lock_mutex(&large_mutex);
+    int placed = 0;
+    for (auto &entry : large_blocks)
+        if (entry.block == block) {
+            if (entry.kept)
+                kept_large_bytes -= entry.rounded;
+            entry.block = nullptr;
+            entry.kept = 0;
+        }
+    for (auto &entry : large_blocks)
+        if (!entry.block && !placed) {
+            entry.block = block;
+            entry.rounded = rounded;
+            entry.kept = 0;
+            placed = 1;
+        }
+    unlock_mutex(&large_mutex);
+}
+
 void *checked_malloc_large(size_t size)
 {
 #ifdef MADV_HUGEPAGE
     if (size >= LARGE_PAGE_BYTES && size <= SIZE_MAX - LARGE_PAGE_BYTES) {
         size_t rounded = (size + LARGE_PAGE_BYTES - 1) & ~(size_t)(LARGE_PAGE_BYTES - 1);
-        void *block = nullptr;
-        if (posix_memalign(&block, LARGE_PAGE_BYTES, rounded) != 0)
-            return nullptr;
-        madvise(block, rounded, MADV_HUGEPAGE);   // only advice: a refusal changes nothing
+        void *block = take_kept_block(rounded);
+        if (!block) {
+            if (posix_memalign(&block, LARGE_PAGE_BYTES, rounded) != 0)
+                return nullptr;
+            madvise(block, rounded, MADV_HUGEPAGE);   // only advice: a refusal changes nothing
+            track_large_block(block, rounded);
+        }
         if (checking()) {
             lock_mutex(&check_mutex);
             record_block(block, size);
@@ -129,6 +185,63 @@ void *checked_malloc_large(size_t size)
     }
 #endif
     return checked_malloc(size);
+}
+
+void free_large_block(void *block)
+{
+    if (!block)
+        return;
+    int keep = 0, tracked = 0;
+    lock_mutex(&large_mutex);
+    for (auto &entry : large_blocks)
+        if (entry.block == block && !entry.kept) {
+            tracked = 1;
+            if (kept_large_bytes + entry.rounded <= KEPT_LARGE_BYTES_MAX) {
+                entry.kept = keep = 1;
+                kept_large_bytes += entry.rounded;
+            } else {
+                entry.block = nullptr;
+            }
+            break;
+        }
+    unlock_mutex(&large_mutex);
+    if (!tracked || !keep) {
+        checked_free(block);
+        return;
+    }
+    // Kept: no longer a live block of the caller's.
+    if (checking()) {
+        lock_mutex(&check_mutex);
+        int index = find_block((uintptr_t)block);
+        if (index >= 0)
+            remove_entry(index);
+        unlock_mutex(&check_mutex);
+    }
+}
+
+// A tracked large block freed for good leaves the table.
+static void forget_large_block(void *block)
+{
+    lock_mutex(&large_mutex);
+    for (auto &entry : large_blocks)
+        if (entry.block == block && !entry.kept) {
+            entry.block = nullptr;
+            break;
+        }
+    unlock_mutex(&large_mutex);
+}
+
+void free_kept_large_blocks(void)
+{
+    lock_mutex(&large_mutex);
+    for (auto &entry : large_blocks)
+        if (entry.block && entry.kept) {
+            free(entry.block);
+            entry.block = nullptr;
+            entry.kept = 0;
+        }
+    kept_large_bytes = 0;
+    unlock_mutex(&large_mutex);
 }
 
 void *checked_calloc_large(size_t count, size_t size)
@@ -145,6 +258,8 @@ void *checked_realloc(void *block, size_t size)
 {
     if (size == 0)
         size = 1;   // never let realloc free the block behind the table's back
+    if (block && ((uintptr_t)block & (LARGE_PAGE_BYTES - 1)) == 0)
+        forget_large_block(block);   // realloc may free it: it is not kept
     if (!checking())
         return realloc(block, size);
     // The old entry is found first and dropped only once realloc succeeded:
@@ -165,6 +280,8 @@ void checked_free(void *block)
 {
     if (!block)
         return;
+    if (((uintptr_t)block & (LARGE_PAGE_BYTES - 1)) == 0)   // only large blocks are so aligned
+        forget_large_block(block);
     if (!checking()) {
         free(block);
         return;

@@ -18,6 +18,12 @@ void *xmalloc(size_t size);                         // never null
 // checked_free; the calloc form is zeroed.
 void *checked_malloc_large(size_t size);
 void *checked_calloc_large(size_t count, size_t size);
+// Frees a block of checked_malloc_large, keeping it (up to 256 MiB of such
+// blocks) for the next request of the same rounded size, whose pages are
+// then already there. Any other block is freed as checked_free does.
+void free_large_block(void *block);
+// Frees the kept blocks (at the end of the run).
+void free_kept_large_blocks(void);
 
 // Close audio and the game window, show "Out of virtual memory", exit(1).
 [[noreturn]] void fatal_out_of_memory(void);

@@ -36,6 +36,12 @@ void skip_comment_lines(GameFile *file);                  // white space and '#'
 // inflate to at most. Readers check a size a header declares against it
 // before allocating for it.
 int64_t file_bytes_bound(GameFile *file);
+// A gzip handle not read from yet inflates its whole member at once (a
+// faster decoder than the stream's; the reads that follow deliver the same
+// bytes). 1 when done; 0 leaves the handle streaming as before: not gzip,
+// already read, too large, or a member whose data or trailer is not sound
+// (the stream then meets that as it always did).
+int file_inflate_whole(GameFile *file);
 
 // Writing (loose files only). A handle remembers its first failed write
 // (flush or close): from then on every write fails at once, and the flush

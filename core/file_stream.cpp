@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <libdeflate.h>
 #include <sys/stat.h>
 
 enum {
@@ -19,6 +20,8 @@ enum {
     GZIP_FLAG_COMMENT = 16,
     GZIP_FLAGS_KNOWN = 32,          // flags at or above this are reserved bits
     WHOLE_FILE_MAX = 16777216,      // file_to_string refuses a file this long
+    WHOLE_MEMBER_MAX = 268435456,   // file_inflate_whole leaves larger members to the stream
+    GZIP_TRAILER_SIZE = 8,          // CRC-32 and length, little-endian
 };
 
 void init_game_file(GameFile *file, FILE *stream, int32_t base_offset, uint32_t size_limit)
@@ -33,6 +36,7 @@ void init_game_file(GameFile *file, FILE *stream, int32_t base_offset, uint32_t 
     file->compressed_read = 0;
     file->end_of_stream = 0;
     file->output_read = file->output;
+    file->whole = nullptr;
     file->write_error = 0;
 }
 
@@ -154,6 +158,83 @@ int inflate_read(GameFile *file, void *buffer, int n)
         if (result != Z_OK)
             file->end_of_stream = 1;
     }
+}
+
+static uint32_t read_le32(const unsigned char *p)
+{
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+// The compressed bytes the stream has not taken yet, without moving it
+// (the file position is put back); null when there are too many or a read
+// fails.
+static unsigned char *read_compressed_rest(GameFile *file, size_t *size)
+{
+    off_t at = ftello(file->stream);
+    struct stat status;
+    if (at < 0 || fstat(fileno(file->stream), &status) != 0)
+        return nullptr;
+    int64_t rest = (int64_t)file->compressed_size_limit - file->compressed_read;
+    int64_t on_disk = status.st_size > at ? (int64_t)(status.st_size - at) : 0;
+    if (on_disk < rest)
+        rest = on_disk;
+    int64_t total = rest + file->inflater.avail_in;
+    if (rest < 0 || total > WHOLE_MEMBER_MAX)
+        return nullptr;
+    unsigned char *bytes = (unsigned char *)checked_malloc((size_t)total + 1);
+    if (!bytes)
+        return nullptr;
+    memcpy(bytes, file->inflater.next_in, file->inflater.avail_in);
+    size_t got = fread(bytes + file->inflater.avail_in, 1, (size_t)rest, file->stream);
+    if (fseeko(file->stream, at, SEEK_SET) != 0 || got != (size_t)rest) {
+        checked_free(bytes);
+        return nullptr;
+    }
+    *size = (size_t)total;
+    return bytes;
+}
+
+int file_inflate_whole(GameFile *file)
+{
+    if (!file || !file->gzip || file->whole || file->end_of_stream || file->position != 0 ||
+        file->pushed_back >= 0 || file->inflater.total_in != 0)
+        return 0;
+    size_t size;
+    unsigned char *in = read_compressed_rest(file, &size);
+    if (!in)
+        return 0;
+    // The member's length from its trailer, taking it to end the input;
+    // checked below against the trailer that follows the data.
+    uint32_t expected = size >= GZIP_TRAILER_SIZE ? read_le32(in + size - 4) : 0;
+    unsigned char *out = nullptr;
+    // A length beyond what the compressed bytes can inflate to (at most 1032
+    // bytes each) is refused before anything is allocated for it.
+    if (size >= GZIP_TRAILER_SIZE && expected <= WHOLE_MEMBER_MAX &&
+        (uint64_t)expected <= (uint64_t)size * 1032)
+        out = (unsigned char *)checked_malloc_large((size_t)expected + 1);
+    libdeflate_decompressor *decompressor = out ? libdeflate_alloc_decompressor() : nullptr;
+    size_t used = 0, made = 0;
+    int whole = decompressor &&
+                libdeflate_deflate_decompress_ex(decompressor, in, size, out, expected, &used,
+                                                 &made) == LIBDEFLATE_SUCCESS &&
+                size - used >= GZIP_TRAILER_SIZE && made == expected &&
+                read_le32(in + used + 4) == (uint32_t)made &&
+                read_le32(in + used) == libdeflate_crc32(0, out, made);
+    if (decompressor)
+        libdeflate_free_decompressor(decompressor);
+    checked_free(in);
+    if (!whole) {
+        // The stream goes on as it was and meets what the whole read did not
+        // like in its own way.
+        free_large_block(out);
+        return 0;
+    }
+    file->whole = out;
+    file->output_read = out;
+    file->inflater.next_out = out + made;
+    file->inflater.avail_out = 0;
+    file->end_of_stream = 1;
+    return 1;
 }
 
 // Bytes still allowed by the size limit.
@@ -376,6 +457,8 @@ int file_close_only(GameFile *file)
     if (file->gzip)
         inflateEnd(&file->inflater);
     file->gzip = 0;
+    free_large_block(file->whole);
+    file->whole = nullptr;
     // A stream whose buffered bytes could not all be written: fclose
     // flushes them and reports the failure, or the error flag holds an
     // earlier one.

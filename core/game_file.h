@@ -29,6 +29,7 @@ struct GameFile {
     unsigned char input[GZIP_INPUT_SIZE];
     unsigned char output[GZIP_OUTPUT_SIZE];
     unsigned char *output_read;    // next unread byte of the window
+    unsigned char *whole;          // a member inflated whole: the window, freed on close
     int write_error;               // errno of the first failed write, flush or close; 0 = none
 };
 

@@ -26,6 +26,13 @@ void path_box_corners(float *corners, const float *centre, const float *lateral,
                       const float *longitudinal, float s0, float t0, float s1, float t1);
 BikeState *find_bike_in_path(const BikeState *bike, const float *lateral,
                              const float *longitudinal, float look_ahead);
+// Every bike's heading axes and path box worked out once, for the searches
+// of the robots' steering until forget_path_boxes; only while no body moves
+// (the race tic's rider steps). Off when path_boxes_per_tic is 0 (each
+// search then works out every other bike's box itself).
+void prepare_path_boxes(void);
+void forget_path_boxes(void);
+extern int path_boxes_per_tic;
 
 // Shared by the auto pilot's pieces.
 

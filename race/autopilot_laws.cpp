@@ -168,8 +168,9 @@ int boxes_overlap(const float *a, const float *b)
             for (int k = 0; k < 2; k++)
                 for (int c = 0; c < 4; c++) {
                     double p = boxes[k][c * 3] * nx + boxes[k][c * 3 + 2] * nz;
-                    lo[k] = std::fmin(lo[k], p);
-                    hi[k] = std::fmax(hi[k], p);
+                    // A projection that is not a number is passed over.
+                    lo[k] = p < lo[k] ? p : lo[k];
+                    hi[k] = p > hi[k] ? p : hi[k];
                 }
             if (hi[0] < lo[1] || hi[1] < lo[0])
                 return 0;
@@ -362,33 +363,98 @@ void path_box_corners(float *corners, const float *centre, const float *lateral,
             corners[k * 3 + c] = centre[c] + lateral[c] * s[k] + longitudinal[c] * t[k];
 }
 
+namespace {
+
+// Each bike's heading axes and path box of this tic, worked out once before
+// the robots steer: positions and velocities change only in the world step.
+struct PathBox {
+    const BikeState *bike;   // the slot's bike when it was worked out
+    float lateral[3], longitudinal[3];
+    float corners[12];
+    float radius;            // from the bike's position to its farthest corner
+};
+PathBox path_boxes[BIKE_SLOT_COUNT];
+int path_boxes_ready;
+
+// The distance from a bike's position to the farthest corner of a path box
+// of that reach.
+float path_box_radius(float reach)
+{
+    float ahead = 4.0f + reach;
+    return sqrtf(4.0f + ahead * ahead);
+}
+
+void work_out_path_box(const BikeState *bike, PathBox *box)
+{
+    box->bike = bike;
+    get_heading_axes(bike, box->lateral, box->longitudinal);
+    double v[3];
+    body_velocity(bike->frame_body, v);
+    float reach = path_reach(vec_length(v));
+    bike_path_box(bike, box->lateral, box->longitudinal, reach, box->corners);
+    box->radius = path_box_radius(reach);
+}
+
+}  // namespace
+
+int path_boxes_per_tic = 1;
+
+void prepare_path_boxes(void)
+{
+    path_boxes_ready = 0;
+    if (!path_boxes_per_tic)
+        return;
+    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++) {
+        const BikeState *bike = bike_slots[slot];
+        if (bike && bike->frame_body)
+            work_out_path_box(bike, &path_boxes[slot]);
+        else
+            path_boxes[slot].bike = nullptr;
+    }
+    path_boxes_ready = 1;
+}
+
+void forget_path_boxes(void)
+{
+    path_boxes_ready = 0;
+}
+
 BikeState *find_bike_in_path(const BikeState *bike, const float *lateral,
                              const float *longitudinal, float look_ahead)
 {
     if (!bike->frame_body)
         return nullptr;
     float mine[12];
-    bike_path_box(bike, lateral, longitudinal, path_reach(look_ahead), mine);
+    float reach = path_reach(look_ahead);
+    bike_path_box(bike, lateral, longitudinal, reach, mine);
+    // A little more than the two boxes' radii: boxes whose positions are
+    // farther apart cannot overlap.
+    float mine_radius = path_box_radius(reach) + 1.0f;
     const dReal *p = dBodyGetPosition(bike->frame_body);
     BikeState *nearest = nullptr;
     double best = 1e6;
-    for (BikeState *other : bike_slots) {
+    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++) {
+        BikeState *other = bike_slots[slot];
         if (!other || other == bike || !other->frame_body)
-            continue;
-        float u[3], w[3];
-        get_heading_axes(other, u, w);
-        double v[3];
-        body_velocity(other->frame_body, v);
-        float theirs[12];
-        bike_path_box(other, u, w, path_reach(vec_length(v)), theirs);
-        if (!boxes_overlap(mine, theirs))
             continue;
         const dReal *q = dBodyGetPosition(other->frame_body);
         double dx = q[0] - p[0], dz = q[2] - p[2];
         double d2 = dx * dx + dz * dz;
         if (!(d2 < best))
             continue;
+        PathBox own_box;
+        const PathBox *box = &path_boxes[slot];
+        if (!path_boxes_ready || box->bike != other) {
+            work_out_path_box(other, &own_box);
+            box = &own_box;
+        }
+        double apart = (double)mine_radius + box->radius;
+        if (d2 > apart * apart)
+            continue;   // a position that is not a number goes on to the box test
+        if (!boxes_overlap(mine, box->corners))
+            continue;
         // Ahead along both directions of travel together.
+        const float *w = box->longitudinal;
         double tx = -longitudinal[0] - w[0], tz = -longitudinal[2] - w[2];
         if (!(dx * tx + dz * tz > 0.0))
             continue;
@@ -482,7 +548,8 @@ void autopilot_steer(BikeState *bike)
                    ? (ground_force(&bike->front_contact) + ground_force(&bike->rear_contact)) /
                          (GRAVITY * bike->total_mass)
                    : 0.0;
-    double k = std::fmax(finite_or(n, 0.0) - 1.0, 1.0);
+    double load = finite_or(n, 0.0) - 1.0;
+    double k = load > 1.0 ? load : 1.0;
     double steer_limit = PI / k;
     double lean = get_bike_lean(bike->frame_body);
     double rl = lean_radius(v, lean, k);

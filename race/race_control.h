@@ -76,3 +76,8 @@ const char *model_alias(const char *model);
 // per-bike steps and particles. A bike whose physics is active is ridden
 // here; any other is placed from states.
 void race_tic(void);
+// The tic's shortcuts together, on (the default) or off: the terrain
+// searches of all bikes side by side on the work pool's helpers (as many as
+// it chooses), the robots' path boxes once per tic, and terrain cells below
+// a body sphere passed over. Off is the plain path; results are the same.
+void set_race_tic_shortcuts(int on);

@@ -19,11 +19,13 @@
 #include "bike/physics_world.h"
 #include "bike/roost.h"
 #include "bike/steering.h"
+#include "bike/wheel_contact.h"
 #include "bike/world_contacts.h"
 #include "core/file.h"
 #include "core/message.h"
 #include "net/client.h"
 #include "platform/log.h"
+#include "platform/work_pool.h"
 #include "race/autopilot.h"
 #include "race/demo.h"
 #include "race/gates.h"
@@ -115,7 +117,14 @@ void place_remote_riders(void)
 
 void collide_bikes_offline(void)
 {
+    // The terrain searches of the ridden bikes first, side by side; then
+    // every bike's contacts in slot order as if each were searched there.
     int count = 0;
+    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++)
+        if (bike_slots[slot] && rider_kind[slot] != RIDER_REMOTE)
+            collision_list[count++] = bike_slots[slot];
+    int searched = search_terrain_for_bikes(collision_list, count);
+    count = 0;
     for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++) {
         BikeState *bike = bike_slots[slot];
         if (!bike)
@@ -124,8 +133,13 @@ void collide_bikes_offline(void)
             collide_with_start_gate(bike);
             continue;
         }
+        if (searched) {
+            apply_terrain_search(bike, count);
+            collide_bike_with_objects(bike);
+        } else {
+            collide_bike_with_world(bike);
+        }
         collision_list[count++] = bike;
-        collide_bike_with_world(bike);
     }
     heap_sort(collision_list, count, sizeof collision_list[0], compare_bike_speed);
     // Each bike's bounding sphere once, so that pairs far apart are passed
@@ -246,6 +260,7 @@ void false_start_rule(BikeState *bike)
 
 void step_riders(void)
 {
+    prepare_path_boxes();
     for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++) {
         BikeState *bike = bike_slots[slot];
         if (!bike)
@@ -263,6 +278,7 @@ void step_riders(void)
         if (!is_online() || kind == RIDER_LOCAL)
             update_gates_and_lap_pool(bike);
     }
+    forget_path_boxes();
 }
 
 // The gate pieces fall once the gate drops; a piece a bike touches this
@@ -493,6 +509,14 @@ void guard_bike_ranges(void)
                    "(%.1f %.1f %.1f)\n",
                    slot, position[0], position[1], position[2]);
     }
+}
+
+void set_race_tic_shortcuts(int on)
+{
+    batch_terrain_searches = on != 0;
+    path_boxes_per_tic = on != 0;
+    skip_low_terrain_cells = on != 0;
+    set_work_pool_threads(on ? default_work_pool_threads() : 0);
 }
 
 void race_tic(void)

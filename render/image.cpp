@@ -282,7 +282,16 @@ static int read_pnm_header(GameFile *file, int *w, int *h, int *maximum)
     return valid_size(*w, *h) && *maximum > 0 && *maximum <= 65535;
 }
 
+static int read_ppm_levels(const char *word, GameFile *file, uint8_t **pixels, int *width,
+                           int *height, int mipmaps);
+
 int read_ppm(const char *word, GameFile *file, uint8_t **pixels, int *width, int *height)
+{
+    return read_ppm_levels(word, file, pixels, width, height, 1);
+}
+
+static int read_ppm_levels(const char *word, GameFile *file, uint8_t **pixels, int *width,
+                           int *height, int mipmaps)
 {
     int w, h, maximum;
     if (!read_pnm_header(file, &w, &h, &maximum))
@@ -290,7 +299,7 @@ int read_ppm(const char *word, GameFile *file, uint8_t **pixels, int *width, int
     if (strcmp(word, "P6") == 0 ? !file_holds_samples(file, w, h, maximum > 255 ? 6 : 3)
                                 : !file_holds_text_samples(file, w, h, 3))
         return 0;
-    size_t bytes = mip_chain_bytes(w, h, 3);
+    size_t bytes = mipmaps ? mip_chain_bytes(w, h, 3) : (size_t)w * h * 3;
     uint8_t *out = bytes ? (uint8_t *)checked_malloc_large(bytes) : nullptr;
     if (!out)
         return 0;
@@ -298,7 +307,8 @@ int read_ppm(const char *word, GameFile *file, uint8_t **pixels, int *width, int
         checked_free(out);
         return 0;
     }
-    build_rgb_mipmaps(out, w, h);
+    if (mipmaps)
+        build_rgb_mipmaps(out, w, h);
     *pixels = out;
     *width = w;
     *height = h;
@@ -331,11 +341,16 @@ int read_pgm(GameFile *file, uint8_t **pixels, int *width, int *height)
 
 int read_rgb_image(GameFile *file, uint8_t **pixels, int *width, int *height)
 {
+    return read_rgb_image_levels(file, pixels, width, height, 1);
+}
+
+int read_rgb_image_levels(GameFile *file, uint8_t **pixels, int *width, int *height, int mipmaps)
+{
     char word[16];
     if (file_scanf(file, "%15s", word) != 1)
         return 0;
     if (!strcmp(word, "P3") || !strcmp(word, "P6"))
-        return read_ppm(word, file, pixels, width, height);
+        return read_ppm_levels(word, file, pixels, width, height, mipmaps);
     if (!strcmp(word, "J6") || !strcmp(word, "J7"))
         return read_raw_image(word, file, pixels, width, height, 3);
     return 0;

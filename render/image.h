@@ -35,6 +35,9 @@ int read_raw_image(const char *word, GameFile *file, uint8_t **pixels, int *widt
 int read_ppm(const char *word, GameFile *file, uint8_t **pixels, int *width, int *height);
 int read_pgm(GameFile *file, uint8_t **pixels, int *width, int *height);
 int read_rgb_image(GameFile *file, uint8_t **pixels, int *width, int *height);
+// The same; a PPM without its mip chain when mipmaps is 0 (the top level
+// only, width x height x 3 bytes).
+int read_rgb_image_levels(GameFile *file, uint8_t **pixels, int *width, int *height, int mipmaps);
 int load_png_texture_image(const char *name, uint8_t **pixels, int *width, int *height,
                            int *channels, char **info);
 int read_rgba_image(const char *name, uint8_t **pixels, int *width, int *height);

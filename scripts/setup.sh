@@ -6,7 +6,7 @@ set -eu
 
 PACKAGES="build-essential cmake ninja-build pkg-config ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev libode-dev duktape-dev libopenal-dev libpng-dev zlib1g-dev
+  libsdl2-dev libode-dev duktape-dev libopenal-dev libpng-dev zlib1g-dev libdeflate-dev
   libgl1-mesa-dev libgl1-mesa-dri libegl-mesa0 libx11-dev xvfb xauth
   libfreetype-dev fonts-dejavu-core
   clang libclang-rt-dev llvm"

@@ -71,14 +71,15 @@ void free_terrain(Terrain *terrain)
         int count = terrain_low_detail_count(terrain);
         delete_textures(terrain->low_detail_textures, count * count);
     }
-    checked_free(terrain->heights);   // the loaded heights share its block
-    checked_free(terrain->lod_error);
-    checked_free(terrain->lod_error_next);
+    // The large blocks are kept for the next load (its pages already there).
+    free_large_block(terrain->heights);   // the loaded heights share its block
+    free_large_block(terrain->lod_error);
+    free_large_block(terrain->lod_error_next);
     checked_free(terrain->face_normals);
     checked_free(terrain->low_detail_textures);
-    checked_free(terrain->shading);
-    checked_free(terrain->normal_texels);
-    checked_free(terrain->shadows);
+    free_large_block(terrain->shading);
+    free_large_block(terrain->normal_texels);
+    free_large_block(terrain->shadows);
     checked_free(terrain->tile_map);
     checked_free(terrain->lod_node_bits);
     checked_free(terrain->low_detail_dirty);
@@ -181,38 +182,74 @@ static void read_height_image(Terrain *terrain, const char *folder, Ripemd160Con
             }
         }
     }
-    checked_free(image);
+    free_large_block(image);
 }
 
-// The unbudgeted error pass runs beside the rest of the load: it reads the
-// heights and writes only its error arrays and pass state, which nothing
-// else of the load touches; the load waits for it before it ends or fails.
-static pthread_t lod_pass_thread;
-static int lod_pass_started;
+// The heights thread runs beside the rest of the load: the heights from
+// terrain.png when they come from it, then the unbudgeted error pass. It
+// writes only the heights (until it says they are ready) and the error
+// arrays and pass state, which nothing else of the load touches; the load
+// waits for the heights before anything reads them, and for the pass
+// before it ends or fails.
+struct HeightsJob {
+    Terrain *terrain;
+    const char *folder;   // the image's folder; null when the heights are in
+    Ripemd160Context digest;
+    int logged;           // the digest is worked out and logged
+    pthread_t thread;
+    int started;
+    int heights_ready;    // under heights_mutex
+};
+static HeightsJob heights_job;
+static pthread_mutex_t heights_mutex = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t heights_signal = PTHREAD_COND_INITIALIZER;
 
-static void *run_whole_lod_pass(void *terrain)
+static void *run_heights_and_lod_pass(void *)
 {
-    run_lod_error_pass((Terrain *)terrain, 2147483647);
+    HeightsJob *job = &heights_job;
+    if (job->folder)
+        read_height_image(job->terrain, job->folder, job->logged ? &job->digest : nullptr);
+    pthread_mutex_lock(&heights_mutex);
+    job->heights_ready = 1;
+    pthread_cond_broadcast(&heights_signal);
+    pthread_mutex_unlock(&heights_mutex);
+    run_lod_error_pass(job->terrain, 2147483647);
     return nullptr;
 }
 
-static void start_lod_pass(Terrain *terrain)
+static void start_heights_job(void)
 {
-    lod_pass_started = pthread_create(&lod_pass_thread, nullptr, run_whole_lod_pass, terrain) == 0;
-    if (!lod_pass_started)
-        run_lod_error_pass(terrain, 2147483647);
+    heights_job.heights_ready = 0;
+    heights_job.started =
+        pthread_create(&heights_job.thread, nullptr, run_heights_and_lod_pass, nullptr) == 0;
+    if (!heights_job.started)
+        run_heights_and_lod_pass(nullptr);
+}
+
+// Waits until the heights are in (the error pass may still run).
+static void wait_for_heights(void)
+{
+    if (!heights_job.started)
+        return;
+    pthread_mutex_lock(&heights_mutex);
+    while (!heights_job.heights_ready)
+        pthread_cond_wait(&heights_signal, &heights_mutex);
+    pthread_mutex_unlock(&heights_mutex);
 }
 
 static void finish_lod_pass(void)
 {
-    if (lod_pass_started)
-        pthread_join(lod_pass_thread, nullptr);
-    lod_pass_started = 0;
+    if (heights_job.started)
+        pthread_join(heights_job.thread, nullptr);
+    heights_job.started = 0;
 }
+
+static void abandon_shading_read(void);
 
 static int fail_load(Terrain *terrain, const char *message)
 {
     finish_lod_pass();
+    abandon_shading_read();
     if (message)
         print_message(message);
     free_terrain(terrain);
@@ -276,23 +313,21 @@ static int load_height_field(Terrain *terrain, const char *folder)
 
     show_loading_step("Loading heights");
     // The digest is only logged: it is worked out only when it will be.
-    Ripemd160Context digest;
-    Ripemd160Context *logged = verbose_setting >= 2 ? &digest : nullptr;
-    ripemd160_init(&digest);
+    HeightsJob *job = &heights_job;
+    job->terrain = terrain;
+    job->folder = nullptr;
+    job->logged = verbose_setting >= 2;
+    ripemd160_init(&job->digest);
     make_value_heights(terrain);
     if (file_getc(file) == ':') {
-        if (!read_height_body(terrain, file, logged)) {
+        if (!read_height_body(terrain, file, job->logged ? &job->digest : nullptr)) {
             log_printf("Short height field: fewer than %lu samples\n", (unsigned long)samples);
             print_message("Error reading heights");
             file_close(file);
             return 0;
         }
     } else {
-        read_height_image(terrain, folder, logged);
-    }
-    if (logged) {
-        ripemd160_final(logged);
-        log_digest(logged);
+        job->folder = folder;   // read on the heights thread
     }
     terrain->lod_error = (float *)checked_calloc_large(nodes, sizeof(float));
     terrain->lod_error_next = (float *)checked_calloc_large(nodes, sizeof(float));
@@ -303,9 +338,19 @@ static int load_height_field(Terrain *terrain, const char *folder)
     }
     terrain->change_counter = 1;
     terrain->lod_pass.completed_counter = 0;
-    start_lod_pass(terrain);
+    start_heights_job();
     show_loading_done("Loading heights");
     return 1;
+}
+
+// The heights are in: the digest is logged when it was worked out.
+static void finish_heights(void)
+{
+    wait_for_heights();
+    if (heights_job.logged) {
+        ripemd160_final(&heights_job.digest);
+        log_digest(&heights_job.digest);
+    }
 }
 
 // Mode 2 composites in the back buffer: the drawable must hold a texture.
@@ -344,37 +389,91 @@ static void choose_texture_mode(Terrain *terrain, int requested)
                               track_lighting.dynamic_lighting;
 }
 
+// The shading file is read beside the heights: opened as the load starts,
+// inflated and decoded on a thread of its own (which touches nothing but
+// its handle and its pixels), checked and kept when the load reaches it.
+struct ShadingRead {
+    GameFile *file;
+    int halve;   // "shading.ppm" holds doubled values
+    uint8_t *pixels;
+    int width, height;
+    int ok;
+    pthread_t thread;
+    int started;
+};
+static ShadingRead shading_read;
+
+static void *decode_shading(void *)
+{
+    ShadingRead *read = &shading_read;
+    file_inflate_whole(read->file);
+    read->ok = read_rgb_image_levels(read->file, &read->pixels, &read->width, &read->height, 0);
+    if (read->ok && read->halve) {
+        size_t bytes = (size_t)read->width * read->height * 3;
+        for (size_t i = 0; i < bytes; i++)
+            read->pixels[i] >>= 1;
+    }
+    return nullptr;
+}
+
+static void start_shading_read(const char *folder)
+{
+    memset(&shading_read, 0, sizeof shading_read);
+    shading_read.file = open_track_file(folder, "shadingx2.ppm", "rb", 0);
+    if (!shading_read.file) {
+        shading_read.file = open_track_file(folder, "shading.ppm", "rb", 0);
+        shading_read.halve = 1;
+    }
+    if (!shading_read.file)
+        return;
+    shading_read.started = pthread_create(&shading_read.thread, nullptr, decode_shading, nullptr) == 0;
+    if (!shading_read.started)
+        decode_shading(nullptr);
+}
+
+// Waits for the shading thread; the pixels stay in shading_read.
+static void join_shading_read(void)
+{
+    if (shading_read.started)
+        pthread_join(shading_read.thread, nullptr);
+    shading_read.started = 0;
+    file_close(shading_read.file);
+    shading_read.file = nullptr;
+}
+
+static void abandon_shading_read(void)
+{
+    join_shading_read();
+    free_large_block(shading_read.pixels);
+    shading_read.pixels = nullptr;
+}
+
 static int load_shading(Terrain *terrain, const char *folder)
 {
     show_loading_step("Loading shading");
-    int halve = 0;
-    GameFile *file = open_track_file(folder, "shadingx2.ppm", "rb", 0);
-    if (!file) {
-        file = open_track_file(folder, "shading.ppm", "rb", 1);
-        halve = 1;
-        if (!file)
-            return 0;
+    int opened = shading_read.file != nullptr;
+    join_shading_read();
+    if (!opened) {
+        // The message of the file that could not be opened.
+        GameFile *file = open_track_file(folder, "shading.ppm", "rb", 1);
+        file_close(file);
+        return 0;
     }
-    uint8_t *pixels = nullptr;
-    int width, height;
-    int ok = read_rgb_image(file, &pixels, &width, &height);
-    file_close(file);
-    if (!ok) {
+    if (!shading_read.ok) {
+        abandon_shading_read();
         print_message("Error reading shading");
         return 0;
     }
+    int width = shading_read.width, height = shading_read.height;
     if (width != terrain->side || height != terrain->side) {
         char message[128];
         snprintf(message, sizeof message, "Bad shading dimensions (%dx%d)", width, height);
         print_message(message);
-        checked_free(pixels);
+        abandon_shading_read();
         return 0;
     }
-    size_t bytes = (size_t)width * height * 3;
-    if (halve)
-        for (size_t i = 0; i < bytes; i++)
-            pixels[i] >>= 1;
-    terrain->shading = pixels;   // the mip levels behind the top level go unused
+    terrain->shading = shading_read.pixels;
+    shading_read.pixels = nullptr;
     show_loading_done("Loading shading");
     return 1;
 }
@@ -561,6 +660,7 @@ int load_terrain(Terrain *terrain, const char *folder, int requested_mode)
         free_terrain(terrain);
     reset_terrain_record(terrain);
     show_loading_step("Loading terrain");
+    start_shading_read(folder);
     if (!load_height_field(terrain, folder))
         return fail_load(terrain, nullptr);
     choose_texture_mode(terrain, requested_mode);
@@ -570,6 +670,7 @@ int load_terrain(Terrain *terrain, const char *folder, int requested_mode)
         log_printf("%lu bytes texture memory used before ground tiles loaded\n", (unsigned long)texture_memory_used);
     if (!load_tiles(terrain, folder) || !load_tile_map(terrain, folder))
         return fail_load(terrain, nullptr);
+    finish_heights();
     terrain->scratch_image = (uint8_t *)checked_malloc((size_t)TERRAIN_SCRATCH_SIDE * TERRAIN_SCRATCH_SIDE * 3);
     if (!terrain->scratch_image || !create_normal_data(terrain))
         return fail_load(terrain, "Out of memory loading terrain");

@@ -326,3 +326,47 @@ TEST(Alloc, LargeBlocksAreUsableZeroedAndRecorded)
     }
     EXPECT_EQ(checked_calloc_large(HUGE_SIZE, 4), nullptr);   // count times size overflows
 }
+
+// A large block given back through free_large_block is kept for the next
+// request of its rounded size (the same pages) and is no live block while
+// kept; other sizes, small blocks and blocks past the kept bound are freed.
+TEST(Alloc, KeptLargeBlocksComeBackForTheSameRoundedSize)
+{
+    std::string err;
+    ASSERT_EQ(run_in_child([&] {
+        setenv("KZ_CHECK_ALLOC", "1", 1);
+        const size_t size = ((size_t)3 << 20) + 5;   // rounded to 4 MiB
+        unsigned char *block = (unsigned char *)checked_malloc_large(size);
+        if (!block)
+            _exit(2);
+        memset(block, 9, size);
+        free_large_block(block);
+        fprintf(stderr, "kept\n");
+        dump_live_allocations();   // nothing live
+        // Another size within the same rounding gets it back, zeroed by calloc.
+        unsigned char *again = (unsigned char *)checked_calloc_large(((size_t)4 << 20) - 1, 1);
+        if (again != block)
+            _exit(3);
+        for (size_t i = 0; i < ((size_t)4 << 20) - 1; i++)
+            if (again[i])
+                _exit(4);
+        // A different rounded size is a new block.
+        unsigned char *other = (unsigned char *)checked_malloc_large((size_t)6 << 20);
+        if (!other || other == block)
+            _exit(5);
+        free_large_block(again);
+        unsigned char *small = (unsigned char *)checked_malloc_large(100);
+        free_large_block(small);   // freed as checked_free does
+        // Past the bound (256 MiB kept) blocks are freed for good.
+        void *big[40];
+        for (void *&b : big)
+            b = checked_malloc_large((size_t)8 << 20);
+        for (void *b : big)
+            free_large_block(b);
+        free_large_block(other);
+        free_kept_large_blocks();
+        fprintf(stderr, "end\n");
+        dump_live_allocations();
+    }, &err), 0) << err;
+    EXPECT_EQ(err, "kept\nend\n");
+}

@@ -310,3 +310,72 @@ TEST(FileStream, BytesBoundCoversWhatIsLeftAndNoMore)
     EXPECT_EQ(file_getc(file), -1);
     file_close(file);
 }
+
+// A gzip handle inflated whole delivers what the stream delivers, for good
+// members and for every member the whole read refuses (which then streams
+// as before); only a handle not read from yet is inflated whole.
+TEST(FileStream, WholeMemberInflateGivesTheStreamsBytes)
+{
+    std::string text = sample_text(300000);
+    std::string gz = gzip_bytes(text);
+    std::string bad_crc = gz, bad_length = gz, corrupt = gz;
+    bad_crc[gz.size() - 8] = (char)~bad_crc[gz.size() - 8];
+    bad_length[gz.size() - 1] = 0x7f;   // a length far beyond the data
+    for (size_t i = gz.size() / 2; i < gz.size() / 2 + 64; i++)
+        corrupt[i] = (char)~corrupt[i];
+    struct {
+        const char *name;
+        std::string bytes;
+        bool whole;
+    } cases[] = {
+        {"good", gz, true},
+        {"empty-member", gzip_bytes(""), true},
+        {"trailing-bytes", gz + "junk after the member", false},
+        {"second-member", gz + gzip_bytes("more"), false},
+        {"bad-crc", bad_crc, false},
+        {"bad-length", bad_length, false},
+        {"no-trailer", gz.substr(0, gz.size() - 8), false},
+        {"cut", gz.substr(0, gz.size() / 2), false},
+        {"corrupt", corrupt, false},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        write_file(test_data_dir() + "whole-" + c.name + ".gz", c.bytes);
+        std::string path = std::string("@whole-") + c.name;
+        std::string streamed = read_game_file(path);
+        GameFile *file = file_open(path.c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(file_inflate_whole(file), c.whole ? 1 : 0);
+        EXPECT_EQ(file_inflate_whole(file), 0) << "a second time";
+        EXPECT_EQ(file_bytes_bound(file) >= (int64_t)streamed.size(), true);
+        std::string got(streamed.size() + 10, '\0');
+        int n = file_read(file, got.data(), (int)got.size());
+        got.resize(n < 0 ? 0 : n);
+        EXPECT_TRUE(got == streamed) << got.size() << " bytes against " << streamed.size();
+        EXPECT_EQ(file_getc(file), -1);
+        file_close(file);
+    }
+    EXPECT_EQ(read_game_file("@whole-good"), text);
+
+    // A handle read from, a plain file and a gzip member of an archive.
+    GameFile *file = file_open("@whole-good", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file_getc(file), (unsigned char)text[0]);
+    EXPECT_EQ(file_inflate_whole(file), 0);
+    EXPECT_EQ(read_rest(file), text.substr(1));
+    file_close(file);
+    write_file(test_data_dir() + "plain.txt", text);
+    file = file_open("@plain.txt", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file_inflate_whole(file), 0);
+    file_close(file);
+    write_file(test_data_dir() + "whole.saf",
+               make_archive({{"inner.txt.gz", gz}, {"after", "bytes after"}}));
+    build_file_index();
+    file = file_open("@inner.txt", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file_inflate_whole(file), 1);
+    EXPECT_EQ(read_rest(file), text);
+    file_close(file);
+    EXPECT_EQ(read_game_file("@after"), "bytes after");
+}

@@ -3,7 +3,9 @@
 // that needs; each coarser level stays where the full model is; and the
 // files load through the game's reader as one chain of levels at 16, 32,
 // 64 and 128 ft, each with fewer triangles than the one before, the
-// rider's skinned meshes keeping all nine bones.
+// rider's skinned meshes keeping all nine bones; the track's stakes and
+// tape thin out with distance and vanish where they are thinner than half
+// a pixel.
 #include "gamedata_fixture.h"
 
 #include "bike/bike_models.h"
@@ -11,6 +13,7 @@
 #include "support/render_fixtures.h"
 #include "tools/datagen/gen_bikes.h"
 #include "tools/datagen/gen_levels.h"
+#include "tools/datagen/gen_props.h"
 #include "tools/datagen/gen_rider.h"
 
 #include <cmath>
@@ -201,6 +204,85 @@ TEST(ModelLevels, LoadAsOneChainOfFewerTrianglesAndKeepTheirBones)
             previous = triangles;
         }
         EXPECT_EQ(count, chain.levels);
+    }
+    close_test_gl_window(window);
+    expect_no_problem_lines(log);
+}
+
+namespace {
+
+int generated_triangles(const GenModel *model)
+{
+    int n = 0;
+    for (int m = 0; m < model->mesh_count; m++)
+        n += model->meshes[m].triangles.count;
+    return n;
+}
+
+}  // namespace
+
+// Built through the generator: a coarser level of a stake or a tape
+// segment has no more triangles than the one before and lies where the
+// full one does; at 128 ft (a pixel 0.22 ft wide) both are thinner than
+// half a pixel and draw nothing. Loaded, they make one chain of levels.
+TEST(ModelLevels, TrackPropsThinOutAndVanishWithDistance)
+{
+    struct Prop {
+        const char *name;
+        int (*build)(GenModel *, int);
+        int full_triangles;
+    } props[] = {{"stake", build_stake, 12}, {"tape", build_tape, 16}};
+    for (const Prop &prop : props) {
+        float full_low[3] = {}, full_high[3] = {};
+        int previous = 0;
+        for (int level = 0; level < MODEL_LEVELS; level++) {
+            SCOPED_TRACE(testing::Message() << prop.name << " level " << level);
+            GenModel model;
+            ASSERT_TRUE(prop.build(&model, level));
+            int triangles = generated_triangles(&model);
+            float low[3], high[3];
+            if (triangles > 0)
+                model_bounds(&model, low, high);
+            free_model_data(&model);
+            if (level == 0) {
+                EXPECT_EQ(triangles, prop.full_triangles);
+                for (int k = 0; k < 3; k++) {
+                    full_low[k] = low[k];
+                    full_high[k] = high[k];
+                }
+            } else {
+                EXPECT_LE(triangles, previous);
+                EXPECT_LT(triangles, prop.full_triangles);
+                for (int k = 0; k < 3 && triangles > 0; k++) {
+                    EXPECT_NEAR(low[k], full_low[k], 3.0 * level_pixel(level)) << "axis " << k;
+                    EXPECT_NEAR(high[k], full_high[k], 3.0 * level_pixel(level)) << "axis " << k;
+                }
+            }
+            EXPECT_EQ(triangles == 0, level == MODEL_LEVELS - 1);
+            previous = triangles;
+        }
+    }
+
+    std::string log = capture_log();
+    ASSERT_FALSE(gamedata_dir().empty()) << "RUTLINE_GAMEDATA is not set";
+    use_game_data(gamedata_dir() + "/data");
+    GameWindow *window = open_test_gl_window(64, 64);
+    ASSERT_NE(window, nullptr);
+    for (const char *name : {STAKE_MODEL, TAPE_MODEL}) {
+        SCOPED_TRACE(name);
+        const Model *model = load_model(name);
+        ASSERT_NE(model, nullptr);
+        int count = 0;
+        for (const Model *level = model; level; level = level->lower, count++)
+            if (count > 0) {
+                EXPECT_EQ(level->lod_distance, MODEL_LEVEL_TABLE[count].distance);
+            }
+        EXPECT_EQ(count, MODEL_LEVELS);
+        const Model *farthest = model;
+        while (farthest->lower)
+            farthest = farthest->lower;
+        EXPECT_EQ(triangles_of(farthest), 0);
+        EXPECT_GT(triangles_of(model), 0);
     }
     close_test_gl_window(window);
     expect_no_problem_lines(log);

@@ -1,5 +1,6 @@
-// Fuzz target "game_file": the game-file stream (plain and gzip, with its
-// lookahead, line reads, block reads and seeks) and the scanf-like reader.
+// Fuzz target "game_file": the game-file stream (plain and gzip, streamed
+// or inflated whole, with its lookahead, line reads, block reads and seeks)
+// and the scanf-like reader.
 #include "fuzz/fuzz_target.h"
 
 #include "core/file.h"
@@ -55,6 +56,9 @@ static int run(const uint8_t *data, size_t size)
     place_input("fuzz/input", input.data, input.size, form);
     GameFile *file = file_open("@fuzz/input", "rb");
     if (file) {
+        // Some inputs are inflated whole first (a gzip handle not read yet).
+        if (input.selector / (INPUT_FORMS * 4) % 2)
+            file_inflate_whole(file);
         char line[64];
         unsigned char block[700];
         switch (program) {
@@ -109,6 +113,9 @@ static void make_seeds(std::vector<FuzzSeed> *seeds)
     // A real gzip member given as raw ".gz" bytes.
     seeds->push_back({"gzip-raw", std::string(1, (char)INPUT_RAW_GZIP) + fuzz_gzip(texts[1])});
     seeds->push_back({"gzip-raw-scanf", std::string(1, (char)(INPUT_RAW_GZIP + 3 * INPUT_FORMS)) + fuzz_gzip(texts[3])});
+    // Inflated whole, then read in blocks and by scanf.
+    seeds->push_back({"gzip-whole", std::string(1, (char)(INPUT_RAW_GZIP + 6 * INPUT_FORMS)) + fuzz_gzip(texts[1])});
+    seeds->push_back({"gzip-whole-scanf", std::string(1, (char)(INPUT_GZIPPED + 7 * INPUT_FORMS)) + texts[3]});
 }
 
 RUT_FUZZ_TARGET(game_file, run, make_seeds);

@@ -1,0 +1,101 @@
+// The work pool: every job of a batch runs exactly once and is done when the
+// batch returns, whatever the helper count, across many batches, changes of
+// the count, a stop, and in a forked child whose parent had helpers.
+#include "platform/work_pool.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+const int MOST_JOBS = 200;
+
+struct Tally {
+    std::atomic<int> runs[MOST_JOBS];
+    int written[MOST_JOBS];   // plain writes the caller reads after the batch
+    int batch;
+};
+
+void count_job(void *context, int index)
+{
+    Tally *tally = (Tally *)context;
+    tally->runs[index].fetch_add(1, std::memory_order_relaxed);
+    tally->written[index] = tally->batch * 1000 + index;
+}
+
+// Runs batches of count jobs; the number of faults seen (jobs run other
+// than once, or writes not seen by the caller).
+int run_batches(int count, int batches)
+{
+    static Tally tally;
+    int faults = 0;
+    for (int b = 0; b < batches; b++) {
+        for (int i = 0; i < MOST_JOBS; i++) {
+            tally.runs[i].store(0, std::memory_order_relaxed);
+            tally.written[i] = -1;
+        }
+        tally.batch = b;
+        run_work_batch(count, count_job, &tally);
+        for (int i = 0; i < MOST_JOBS; i++) {
+            int runs = tally.runs[i].load(std::memory_order_relaxed);
+            int want = i < count ? 1 : 0;
+            if (runs != want || (want && tally.written[i] != b * 1000 + i))
+                faults++;
+        }
+    }
+    return faults;
+}
+
+}  // namespace
+
+TEST(WorkPool, EveryJobRunsOnceWhateverTheHelpers)
+{
+    struct {
+        int helpers;
+        int count;
+    } cases[] = {
+        {0, 40}, {1, 40}, {WORK_POOL_THREAD_LIMIT, 1}, {WORK_POOL_THREAD_LIMIT, 2},
+        {WORK_POOL_THREAD_LIMIT, 40}, {WORK_POOL_THREAD_LIMIT, MOST_JOBS},
+        {WORK_POOL_THREAD_LIMIT, 0}, {WORK_POOL_THREAD_LIMIT, -3}, {2, 7}, {0, MOST_JOBS},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.helpers << " helpers, " << c.count << " jobs");
+        set_work_pool_threads(c.helpers);
+        EXPECT_EQ(get_work_pool_threads(), c.helpers);
+        EXPECT_EQ(run_batches(c.count, 300), 0);
+    }
+    // Stopped, the helpers come back with the next batch.
+    stop_work_pool();
+    EXPECT_EQ(run_batches(40, 50), 0);
+    stop_work_pool();
+
+    // Counts are clamped.
+    set_work_pool_threads(-5);
+    EXPECT_EQ(get_work_pool_threads(), 0);
+    set_work_pool_threads(99);
+    EXPECT_EQ(get_work_pool_threads(), (int)WORK_POOL_THREAD_LIMIT);
+    EXPECT_GE(default_work_pool_threads(), 0);
+    EXPECT_LE(default_work_pool_threads(), (int)WORK_POOL_THREAD_LIMIT);
+    set_work_pool_threads(default_work_pool_threads());
+}
+
+// The parent's helpers are not in a forked child: its batches still finish
+// (the caller runs what no helper claims).
+TEST(WorkPool, ForkedChildFinishesItsBatches)
+{
+    set_work_pool_threads(WORK_POOL_THREAD_LIMIT);
+    ASSERT_EQ(run_batches(40, 20), 0);   // the helpers are running now
+    std::string err;
+    EXPECT_EQ(run_in_child([] {
+        if (run_batches(40, 100) != 0)
+            _exit(3);
+    }, &err), 0) << err;
+    EXPECT_EQ(run_batches(40, 20), 0);
+    stop_work_pool();
+    set_work_pool_threads(default_work_pool_threads());
+}
