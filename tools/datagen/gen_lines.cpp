@@ -352,18 +352,6 @@ void count_pool_rows(LineRideReport *report)
     }
 }
 
-void free_race(void)
-{
-    end_race();
-    for (BikeState &bike : bike_states)
-        free_bike(&bike);
-    free_track();
-    free_shape_cache();
-    free_track_catalogue();
-    set_track_folder(nullptr);
-    destroy_physics_world();
-}
-
 }  // namespace
 
 int ride_skill_lines(const TrackModel *track, const char *data_folder, const char *work_folder, int skill,
@@ -396,7 +384,7 @@ int ride_skill_lines(const TrackModel *track, const char *data_folder, const cha
         ride_one_race(track, speeds, skill, (middle + k) % pieces, 2, report);
     int written = write_racing_lines(SKILL_PROFILES[skill].file);
     count_pool_rows(report);
-    free_race();
+    free_headless_track_race();
     checked_free(speeds);
     return written && report->filled_rows == report->rows && report->rows > 0;
 }

@@ -87,18 +87,6 @@ long long race_tic_limit(int laps)
     return 2 * tics;
 }
 
-void free_robot_race(void)
-{
-    end_race();
-    for (BikeState &bike : bike_states)
-        free_bike(&bike);
-    free_track();
-    free_shape_cache();
-    free_track_catalogue();
-    set_track_folder(nullptr);
-    destroy_physics_world();
-}
-
 }  // namespace
 
 int race_robot_field(const RobotField *field, RobotRaceReport *report)
@@ -122,7 +110,7 @@ int race_robot_field(const RobotField *field, RobotRaceReport *report)
     for (int k = 0; started && k < field->robots; k++)
         started = bike_slots[field->slots[k]] != nullptr && rider_kind[field->slots[k]] == RIDER_ROBOT;
     if (!started) {
-        free_robot_race();
+        free_headless_track_race();
         return 0;
     }
     report->robots = field->robots;
@@ -217,7 +205,7 @@ int race_robot_field(const RobotField *field, RobotRaceReport *report)
         if (r->best_lap > 0.0f)
             report->worst_lap_ratio = fmaxf(report->worst_lap_ratio, r->worst_lap / r->best_lap);
     }
-    free_robot_race();
+    free_headless_track_race();
     return 1;
 }
 
@@ -297,4 +285,16 @@ int check_track_robots(const char *track, int skill, int gate_pieces)
         return 0;
     }
     return 1;
+}
+
+void free_headless_track_race(void)
+{
+    end_race();
+    for (BikeState &bike : bike_states)
+        free_bike(&bike);
+    free_track();
+    free_shape_cache();
+    free_track_catalogue();
+    set_track_folder(nullptr);
+    destroy_physics_world();
 }

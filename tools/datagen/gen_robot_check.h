@@ -90,3 +90,7 @@ int check_track_robots(const char *track, int skill, int gate_pieces);
 
 // One line per robot and a summary, to the stream.
 void print_robot_report(const RobotField *field, const RobotRaceReport *report, FILE *stream);
+
+// Ends a headless race and frees what it held: bikes, track, shapes, the
+// catalogue and the physics world.
+void free_headless_track_race(void);
