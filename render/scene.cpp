@@ -335,17 +335,23 @@ static void draw_scene_passes(const float *eye, const float *rotation, float fie
     glEnable(GL_LIGHTING);
     set_scene_lighting();
 
+    // The big passes are handed to the driver as each ends, so that a
+    // driver that draws on other threads works on them while the next pass
+    // is sent; the picture is the same.
     draw_scene_pass(SCENE_PASS_TERRAIN, eye, rotation, viewed_slot);
+    glFlush();
     main_loop_stage(STAGE_DRAWTERRAIN);
 
     glDepthFunc(GL_LEQUAL);
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GEQUAL, 0.75f);
     draw_scene_pass(SCENE_PASS_BIKES, eye, rotation, viewed_slot);
+    glFlush();
     main_loop_stage(STAGE_DRAWBIKES);
 
     glEnable(GL_LIGHTING);
     draw_scene_pass(SCENE_PASS_STATUES, eye, rotation, viewed_slot);
+    glFlush();
     main_loop_stage(STAGE_DRAWSTATUES);
 
     glDisable(GL_ALPHA_TEST);

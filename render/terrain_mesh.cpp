@@ -28,9 +28,15 @@ static const int quadrant_start[4] = {0, 6, 2, 4};
 static const int partial_start[16] = {0, 2, 0, 2, 0, 4, 0, 4, 6, 0, 0, 2, 6, 6, 0, 0};
 static const int partial_count[16] = {0, 7, 0, 5, 0, 5, 0, 3, 7, 0, 5, 3, 5, 3, 3, 0};
 
-// The fan arrays handed to the driver: position and texture coordinate.
-static float fan_array[10][5];
-static unsigned char fan_colours[10][4];
+// The fans' triangles handed to the driver: position and texture
+// coordinate. Fans drawn with the same textures gather here and go to the
+// driver in one draw when the textures change, the array fills or the
+// terrain ends (each fan triangle keeps its corners and their order, so
+// the picture is the same as one draw a fan).
+enum { FAN_BATCH_VERTICES = 3 * 8 * 256 };
+static float fan_array[FAN_BATCH_VERTICES][5];
+static unsigned char fan_colours[FAN_BATCH_VERTICES][4];
+static int fan_batch_count;
 
 // Per draw: the last bound colour texture and level.
 static int bound_texture;
@@ -189,6 +195,14 @@ int ground_texture_for_node(const Terrain *terrain, int depth, int a, int b, int
     return terrain->block_textures[layer][bz * blocks + bx];
 }
 
+static void draw_fan_batch(void)
+{
+    if (fan_batch_count == 0)
+        return;
+    glDrawArrays(GL_TRIANGLES, 0, fan_batch_count);
+    fan_batch_count = 0;
+}
+
 static void bind_terrain_textures(Terrain *terrain, int depth, int a, int b, int level)
 {
     int colour = ground_texture_for_node(terrain, depth, a, b, level, 0);
@@ -198,6 +212,7 @@ static void bind_terrain_textures(Terrain *terrain, int depth, int a, int b, int
     bound_level = level;
     if (terrain_fan_sink)
         return;
+    draw_fan_batch();
     glBindTexture(GL_TEXTURE_2D, (GLuint)colour);
     texture_change_count++;
     if (terrain->normal_mapping && gl_entry.glActiveTextureARB) {
@@ -260,15 +275,23 @@ static void draw_terrain_fan_immediate(const TerrainFanVertex *vertices, int cou
     glEnd();
 }
 
+// The fan's triangles (centre, then each pair of perimeter neighbours) go
+// into the batch; the colour array stays off and the colour white from the
+// start of the terrain.
 static void draw_terrain_fan_arrays(const TerrainFanVertex *vertices, int count)
 {
-    glDisableClientState(GL_COLOR_ARRAY);
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    for (int i = 0; i < count; i++) {
-        memcpy(fan_array[i], vertices[i].position, 3 * sizeof(float));
-        memcpy(fan_array[i] + 3, vertices[i].coordinate, 2 * sizeof(float));
+    if (count < 3)
+        return;
+    if (fan_batch_count + 3 * (count - 2) > FAN_BATCH_VERTICES)
+        draw_fan_batch();
+    for (int i = 1; i + 1 < count; i++) {
+        const TerrainFanVertex *corners[3] = {&vertices[0], &vertices[i], &vertices[i + 1]};
+        for (const TerrainFanVertex *corner : corners) {
+            float *out = fan_array[fan_batch_count++];
+            memcpy(out, corner->position, 3 * sizeof(float));
+            memcpy(out + 3, corner->coordinate, 2 * sizeof(float));
+        }
     }
-    glDrawArrays(GL_TRIANGLE_FAN, 0, count);
 }
 
 static void draw_fan(Terrain *terrain, int depth, int a, int b, int start, int count, int level)
@@ -391,6 +414,9 @@ void draw_terrain(Terrain *terrain)
         glColorPointer(4, GL_UNSIGNED_BYTE, 0, fan_colours);
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+        fan_batch_count = 0;
     }
     build_terrain_node_bitmap(terrain);
     int normal_mapped = gl && terrain->normal_mapping && gl_entry.glActiveTextureARB;
@@ -409,6 +435,8 @@ void draw_terrain(Terrain *terrain)
     }
     draw_terrain_node(terrain, 0, 0, 0);
     if (gl) {
+        if (!no_vertex_arrays)
+            draw_fan_batch();
         if (normal_mapped) {
             bind_shader_slot(SHADER_FIXED);
             gl_entry.glActiveTextureARB(GL_TEXTURE2_ARB);

@@ -23,6 +23,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -222,4 +223,55 @@ TEST_F(GroundRender, BakedShadingStaysUnlessTheTrackAsksForDynamicLighting)
     current_terrain = nullptr;
     free_terrain(&terrain);
     delete_shader_programs();
+}
+
+// The fans drawn from vertex arrays go to the driver gathered into one draw
+// per texture run; the picture and the depth must be those of the fans
+// drawn one at a time in immediate mode, from a low camera that sees every
+// level of the ground and many texture changes.
+TEST_F(GroundRender, GatheredFansDrawWhatSingleFansDraw)
+{
+    load(1);
+    const float eye[3] = {200.0f, 6.0f, 180.0f};
+    // Looking along +x and +z, a little down.
+    const float yaw = 0.8f, pitch = -0.15f;
+    const float forward[3] = {sinf(yaw) * cosf(pitch), sinf(pitch), cosf(yaw) * cosf(pitch)};
+    const float right[3] = {cosf(yaw), 0.0f, -sinf(yaw)};
+    const float up[3] = {right[1] * forward[2] - right[2] * forward[1], right[2] * forward[0] - right[0] * forward[2],
+                         right[0] * forward[1] - right[1] * forward[0]};
+    // Rows: right, up, back.
+    const float view[9] = {right[0], right[1], right[2], up[0], up[1], up[2], -forward[0], -forward[1], -forward[2]};
+    for (int frame = 0; frame < 48; frame++)
+        render_scene(eye, view, 70.0f, -1);
+    ASSERT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+
+    auto picture = [&](int immediate, std::vector<uint8_t> *rgb, std::vector<float> *depth) {
+        no_vertex_arrays = immediate;
+        render_scene(eye, view, 70.0f, -1);
+        no_vertex_arrays = 0;
+        rgb->assign(128 * 128 * 3, 0);
+        depth->assign(128 * 128, 0.0f);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, 128, 128, GL_RGB, GL_UNSIGNED_BYTE, rgb->data());
+        glReadPixels(0, 0, 128, 128, GL_DEPTH_COMPONENT, GL_FLOAT, depth->data());
+    };
+    std::vector<uint8_t> gathered_rgb, single_rgb;
+    std::vector<float> gathered_depth, single_depth;
+    picture(0, &gathered_rgb, &gathered_depth);
+    int texture_changes = texture_change_count;
+    picture(1, &single_rgb, &single_depth);
+    EXPECT_GT(terrain.ground_vertex_count, 200);
+    EXPECT_GT(texture_changes, 8);
+
+    int grass = 0, earth = 0, colour_differs = 0, depth_differs = 0;
+    for (size_t i = 0; i < single_depth.size(); i++) {
+        grass += near_colour(&gathered_rgb[3 * i], GRASS, 12);
+        earth += near_colour(&gathered_rgb[3 * i], EARTH, 12);
+        colour_differs += memcmp(&gathered_rgb[3 * i], &single_rgb[3 * i], 3) != 0;
+        depth_differs += gathered_depth[i] != single_depth[i];
+    }
+    EXPECT_GT(grass, 1000);
+    EXPECT_GT(earth, 1000);
+    EXPECT_EQ(colour_differs, 0);
+    EXPECT_EQ(depth_differs, 0);
 }
