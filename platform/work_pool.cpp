@@ -5,6 +5,9 @@
 // detached, so that a process may exit while they wait. A forked child has
 // none of its parent's helpers: it starts with a fresh lock and signal and
 // no helpers (the fork waits for the lock, so no helper holds it then).
+// One batch runs at a time: a caller that finds another thread's batch
+// running runs its own jobs itself, in order; a change of the helper count
+// waits for the running batch.
 #include "platform/work_pool.h"
 
 #include <atomic>
@@ -20,11 +23,14 @@ namespace {
 // Made in place (again in a forked child), never destroyed.
 alignas(std::mutex) unsigned char mutex_room[sizeof(std::mutex)];
 alignas(std::condition_variable) unsigned char wake_room[sizeof(std::condition_variable)];
+alignas(std::mutex) unsigned char batch_room[sizeof(std::mutex)];
 std::mutex &pool_mutex = *new (mutex_room) std::mutex;
 std::condition_variable &pool_wake = *new (wake_room) std::condition_variable;
+// Held by the thread whose batch runs, and for changes of the helpers.
+std::mutex &batch_mutex = *new (batch_room) std::mutex;
 int helpers_running;
 int helpers_alive;   // under pool_mutex: helpers that have not left
-int wanted_helpers = -1;   // not chosen yet
+std::atomic<int> wanted_helpers{-1};   // not chosen yet
 bool stopping;
 
 // The batch, written under pool_mutex.
@@ -100,6 +106,7 @@ void reset_in_child(void)
 {
     new (mutex_room) std::mutex;
     new (wake_room) std::condition_variable;
+    new (batch_room) std::mutex;
     helpers_running = 0;
     helpers_alive = 0;
     stopping = false;
@@ -142,9 +149,8 @@ void start_helpers(int count)
     pthread_attr_destroy(&attributes);
 }
 
-}  // namespace
-
-void stop_work_pool(void)
+// Under batch_mutex.
+void stop_helpers(void)
 {
     std::unique_lock<std::mutex> lock(pool_mutex);
     stopping = true;
@@ -154,27 +160,40 @@ void stop_work_pool(void)
     stopping = false;
 }
 
+}  // namespace
+
+void stop_work_pool(void)
+{
+    std::lock_guard<std::mutex> batch(batch_mutex);
+    stop_helpers();
+}
+
 void set_work_pool_threads(int count)
 {
     count = count < 0 ? 0 : count > WORK_POOL_THREAD_LIMIT ? WORK_POOL_THREAD_LIMIT : count;
+    std::lock_guard<std::mutex> batch(batch_mutex);
     if (count < helpers_running)
-        stop_work_pool();
-    wanted_helpers = count;
+        stop_helpers();
+    wanted_helpers.store(count);
 }
 
 int get_work_pool_threads(void)
 {
-    if (wanted_helpers < 0)
-        wanted_helpers = default_work_pool_threads();
-    return wanted_helpers;
+    int wanted = wanted_helpers.load();
+    if (wanted >= 0)
+        return wanted;
+    int expected = -1;
+    wanted_helpers.compare_exchange_strong(expected, default_work_pool_threads());
+    return wanted_helpers.load();
 }
 
 void run_work_batch(int count, void (*job)(void *context, int index), void *context)
 {
     if (count <= 0)
         return;
-    int helpers_wanted = get_work_pool_threads();
-    if (helpers_wanted == 0 || count == 1) {
+    std::unique_lock<std::mutex> batch(batch_mutex, std::defer_lock);
+    int helpers_wanted = count > 1 && batch.try_lock() ? get_work_pool_threads() : 0;
+    if (helpers_wanted == 0) {
         for (int i = 0; i < count; i++)
             job(context, i);
         return;

@@ -3,11 +3,14 @@
 // two triangle planes, grown by the neighbours so that levels nest. A half
 // whose whole cost fits the budget is walked in one go; rows of samples are
 // scanned four at a time with SSE2, giving the same floats as one by one.
+// A whole pass that fits its budget is spread over the work pool instead,
+// level by level, with the same results.
 #include <cmath>
 #include <cstddef>
 
 #include <emmintrin.h>
 
+#include "platform/work_pool.h"
 #include "track/terrain.h"
 
 static int level_offset(int level)
@@ -164,6 +167,115 @@ static void finish_node(Terrain *terrain, const LevelTerms *terms, int level, in
     terrain->lod_error_next[level_offset(level) + (k << level) + j] = error;
 }
 
+// The budget a whole pass uses up: each half at its whole cost.
+static long long whole_pass_cost(int exponent)
+{
+    long long total = 0;
+    for (int level = exponent; level >= 0; level--) {
+        long long size = 2LL << (exponent - level);
+        long long nodes = 1LL << (2 * level);
+        total += nodes * 2 * (10 + (size + 1) * (size + 2) / 2);
+    }
+    return total;
+}
+
+// One level of the spread pass. Levels of at least SPREAD_NODE_ROWS node
+// rows are split by node rows, each job finishing its nodes; coarser ones
+// by bands of rows of each half, whose maxima the caller then combines.
+enum { SPREAD_NODE_ROWS = 16, SPREAD_JOBS = 64 };
+
+struct SpreadLevel {
+    Terrain *terrain;
+    LevelTerms terms;
+    int level, count, size;
+    int rows_per_job;   // node rows of a job
+    int bands;          // row bands of a half
+    float *band_max;    // per node, half and band
+};
+
+static void spread_node_rows(void *context, int index)
+{
+    SpreadLevel *s = (SpreadLevel *)context;
+    int first = index * s->rows_per_job;
+    int last = first + s->rows_per_job < s->count ? first + s->rows_per_job : s->count;
+    for (int k = first; k < last; k++)
+        for (int j = 0; j < s->count; j++) {
+            float most[2];
+            for (int half = 0; half < 2; half++) {
+                NodeHalf h = node_half(j * s->size, k * s->size, s->size, j, k, half);
+                HalfPlane plane = half_plane(s->terrain, &h);
+                most[half] = half_deviation(s->terrain, &h, &plane, s->size);
+            }
+            finish_node(s->terrain, &s->terms, s->level, j, k, most[0] > most[1] ? most[0] : most[1]);
+        }
+}
+
+static void spread_half_bands(void *context, int index)
+{
+    SpreadLevel *s = (SpreadLevel *)context;
+    int band = index % s->bands;
+    int half = index / s->bands % 2;
+    int node = index / (2 * s->bands);
+    int j = node % s->count, k = node / s->count;
+    NodeHalf h = node_half(j * s->size, k * s->size, s->size, j, k, half);
+    HalfPlane plane = half_plane(s->terrain, &h);
+    int rows = s->size + 1;
+    float most = 0.0f;
+    for (int t = band * rows / s->bands; t < (band + 1) * rows / s->bands; t++) {
+        int samples;
+        float d = half_row_deviation(s->terrain, &h, &plane, s->size, t, &samples);
+        if (d > most)
+            most = d;
+    }
+    s->band_max[index] = most;
+}
+
+// The whole pass, from the finest level.
+static void run_spread_pass(Terrain *terrain)
+{
+    int exponent = terrain->grid_exponent;
+    // Bands only where a level has fewer halves than jobs, else one a half.
+    float band_max[2 * SPREAD_NODE_ROWS * SPREAD_NODE_ROWS];
+    float half_max[2] = {0.0f, 0.0f};
+    for (int level = exponent; level >= 0; level--) {
+        SpreadLevel s;
+        s.terrain = terrain;
+        s.terms = level_terms(terrain, level);
+        s.level = level;
+        s.count = 1 << level;
+        s.size = 2 << (exponent - level);
+        s.band_max = band_max;
+        if (s.count >= SPREAD_NODE_ROWS) {
+            s.rows_per_job = (s.count + SPREAD_JOBS - 1) / SPREAD_JOBS;
+            s.bands = 1;
+            run_work_batch((s.count + s.rows_per_job - 1) / s.rows_per_job, spread_node_rows, &s);
+            continue;
+        }
+        int halves = 2 * s.count * s.count;
+        s.rows_per_job = 0;
+        s.bands = halves >= SPREAD_JOBS ? 1 : SPREAD_JOBS / halves;
+        if (s.bands > s.size + 1)
+            s.bands = s.size + 1;
+        run_work_batch(halves * s.bands, spread_half_bands, &s);
+        for (int k = 0; k < s.count; k++)
+            for (int j = 0; j < s.count; j++) {
+                const float *bands = band_max + (size_t)((k * s.count + j) * 2) * s.bands;
+                for (int half = 0; half < 2; half++) {
+                    half_max[half] = 0.0f;
+                    for (int b = 0; b < s.bands; b++)
+                        if (bands[half * s.bands + b] > half_max[half])
+                            half_max[half] = bands[half * s.bands + b];
+                }
+                finish_node(terrain, &s.terms, level, j, k,
+                            half_max[0] > half_max[1] ? half_max[0] : half_max[1]);
+            }
+    }
+    // The state as the plain pass leaves it: the last node's half maxima.
+    terrain->lod_pass.half_max[0] = half_max[0];
+    terrain->lod_pass.half_max[1] = half_max[1];
+    terrain->lod_pass.running_max = half_max[1];
+}
+
 int run_lod_error_pass(Terrain *terrain, int budget)
 {
     LodPassState *pass = &terrain->lod_pass;
@@ -178,6 +290,10 @@ int run_lod_error_pass(Terrain *terrain, int budget)
         pass->node_row = pass->node_column = pass->half = pass->row = 0;
         pass->running_max = 0.0f;
         pass->half_max[0] = pass->half_max[1] = 0.0f;
+        if (budget >= whole_pass_cost(terrain->grid_exponent)) {
+            run_spread_pass(terrain);
+            pass->level = -1;
+        }
     }
     long remaining = budget;
     int exponent = terrain->grid_exponent;

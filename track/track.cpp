@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <pthread.h>
 
 #include "app/loading.h"
 #include "app/shell.h"
@@ -52,17 +53,22 @@ static void clear_track_names(void)
     current_track.long_name = nullptr;
 }
 
-// Feeds a whole file to the digest in reads of up to 1024 bytes; a file
-// that does not open is passed over.
+// Feeds the rest of an open file to the digest in reads of up to 1024 bytes.
+static void digest_open_file(Ripemd160Context *digest, GameFile *file)
+{
+    uint8_t buffer[1024];
+    int n;
+    while ((n = file_read(file, buffer, sizeof buffer)) > 0)
+        ripemd160_update(digest, buffer, n);
+}
+
+// Feeds a whole file to the digest; a file that does not open is passed over.
 static void digest_file(Ripemd160Context *digest, const char *path)
 {
     GameFile *file = file_open(path, "rb");
     if (!file)
         return;
-    uint8_t buffer[1024];
-    int n;
-    while ((n = file_read(file, buffer, sizeof buffer)) > 0)
-        ripemd160_update(digest, buffer, n);
+    digest_open_file(digest, file);
     file_close(file);
 }
 
@@ -76,6 +82,53 @@ static void digest_track_file(Ripemd160Context *digest, const char *suffix)
 static void show_scanning(void)
 {
     show_loading_spinner("Scanning");
+}
+
+// The terrain files go into the digest on a thread beside the terrain load:
+// they are opened here and read there in order; nothing else touches the
+// digest until the thread is joined.
+enum { TERRAIN_DIGEST_FILES = 5 };
+struct TerrainDigest {
+    Ripemd160Context *digest;
+    GameFile *files[TERRAIN_DIGEST_FILES];   // null for a file that did not open
+    pthread_t thread;
+    int started;
+};
+static TerrainDigest terrain_digest;
+
+static void *digest_terrain_files(void *)
+{
+    for (GameFile *file : terrain_digest.files)
+        if (file)
+            digest_open_file(terrain_digest.digest, file);
+    return nullptr;
+}
+
+static void start_terrain_digest(Ripemd160Context *digest)
+{
+    static const char *const names[TERRAIN_DIGEST_FILES] = {"/terrain.hf", "/terrain.png", "/texturelist",
+                                                            "/tilemap", "/tileinfo"};
+    terrain_digest.digest = digest;
+    for (int i = 0; i < TERRAIN_DIGEST_FILES; i++) {
+        show_scanning();
+        char *path = track_file_path(names[i]);
+        terrain_digest.files[i] = file_open(path, "rb");
+        checked_free(path);
+    }
+    terrain_digest.started = pthread_create(&terrain_digest.thread, nullptr, digest_terrain_files, nullptr) == 0;
+    if (!terrain_digest.started)
+        digest_terrain_files(nullptr);
+}
+
+static void finish_terrain_digest(void)
+{
+    if (terrain_digest.started)
+        pthread_join(terrain_digest.thread, nullptr);
+    terrain_digest.started = 0;
+    for (GameFile *&file : terrain_digest.files) {
+        file_close(file);
+        file = nullptr;
+    }
 }
 
 static void show_billboards_progress(void)
@@ -145,12 +198,7 @@ int load_track(void)
     ripemd160_init(&digest);
     make_tables();
     show_loading_step("Scanning");
-    static const char *const terrain_files[] = {"/terrain.hf", "/terrain.png", "/texturelist", "/tilemap",
-                                                "/tileinfo"};
-    for (const char *suffix : terrain_files) {
-        show_scanning();
-        digest_track_file(&digest, suffix);
-    }
+    start_terrain_digest(&digest);
     show_loading_done("Scanning");
     char *folder = track_file_path("");
     if (verbose_setting)
@@ -161,6 +209,7 @@ int load_track(void)
     checked_free(path);
 
     if (!load_terrain(&track_terrain, folder, terrain_texture_mode_setting)) {
+        finish_terrain_digest();
         checked_free(folder);
         clear_track_names();
         return 0;
@@ -169,6 +218,7 @@ int load_track(void)
     current_terrain = &track_terrain;
     log_texture_memory("hf creation");
 
+    finish_terrain_digest();
     digest_track_file(&digest, "/timing_gates");
     path = track_file_path("/timing_gates");
     read_timing_gates(path);

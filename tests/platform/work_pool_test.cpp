@@ -1,6 +1,7 @@
 // The work pool: every job of a batch runs exactly once and is done when the
 // batch returns, whatever the helper count, across many batches, changes of
-// the count, a stop, and in a forked child whose parent had helpers.
+// the count, a stop, in a forked child whose parent had helpers, and with
+// batches from two threads at once.
 #include "platform/work_pool.h"
 
 #include "support/test_support.h"
@@ -9,6 +10,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -30,9 +32,8 @@ void count_job(void *context, int index)
 
 // Runs batches of count jobs; the number of faults seen (jobs run other
 // than once, or writes not seen by the caller).
-int run_batches(int count, int batches)
+int run_batches_with(Tally &tally, int count, int batches)
 {
-    static Tally tally;
     int faults = 0;
     for (int b = 0; b < batches; b++) {
         for (int i = 0; i < MOST_JOBS; i++) {
@@ -49,6 +50,12 @@ int run_batches(int count, int batches)
         }
     }
     return faults;
+}
+
+int run_batches(int count, int batches)
+{
+    static Tally tally;
+    return run_batches_with(tally, count, batches);
 }
 
 }  // namespace
@@ -96,6 +103,29 @@ TEST(WorkPool, ForkedChildFinishesItsBatches)
             _exit(3);
     }, &err), 0) << err;
     EXPECT_EQ(run_batches(40, 20), 0);
+    stop_work_pool();
+    set_work_pool_threads(default_work_pool_threads());
+}
+
+// Another thread's batches while the caller's run (the terrain's error pass
+// beside the race tic): every job of both still runs once, also while the
+// helper count changes and the helpers stop.
+TEST(WorkPool, BatchesFromTwoThreadsAtOnce)
+{
+    set_work_pool_threads(WORK_POOL_THREAD_LIMIT);
+    static Tally other;
+    std::atomic<int> other_faults{-1};
+    std::thread thread([&] { other_faults.store(run_batches_with(other, MOST_JOBS, 400)); });
+    int faults = 0;
+    for (int round = 0; round < 40; round++) {
+        faults += run_batches(37, 10);
+        if (round % 10 == 9)
+            stop_work_pool();
+        set_work_pool_threads(round % (WORK_POOL_THREAD_LIMIT + 1));
+    }
+    thread.join();
+    EXPECT_EQ(faults, 0);
+    EXPECT_EQ(other_faults.load(), 0);
     stop_work_pool();
     set_work_pool_threads(default_work_pool_threads());
 }

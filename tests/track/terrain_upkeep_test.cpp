@@ -4,6 +4,7 @@
 #include "track/terrain.h"
 
 #include "app/track_settings.h"
+#include "platform/work_pool.h"
 #include "render/render_settings.h"
 #include "track/lighting.h"
 #include "track/track_fixtures.h"
@@ -154,18 +155,27 @@ TEST(TerrainLod, ErrorsEqualThePlainPassBitForBit)
     int nodes = terrain_lod_node_count(FIXTURE_EXPONENT);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        LodTerrain whole(c.height, c.tolerance), parts(c.height, c.tolerance);
-        std::vector<float> plain = plain_lod_errors(&whole.terrain);
-        ASSERT_EQ(run_lod_error_pass(&whole.terrain, 2147483647), 1);
+        LodTerrain parts(c.height, c.tolerance);
+        std::vector<float> plain = plain_lod_errors(&parts.terrain);
         // Odd budgets stop inside halves and rows of every level.
         while (!run_lod_error_pass(&parts.terrain, 977)) {
         }
-        for (int i = 0; i < nodes; i++) {
-            ASSERT_EQ(memcmp(&whole.terrain.lod_error[i], &plain[i], sizeof(float)), 0)
-                << i << ": " << whole.terrain.lod_error[i] << " vs " << plain[i];
+        for (int i = 0; i < nodes; i++)
             ASSERT_EQ(memcmp(&parts.terrain.lod_error[i], &plain[i], sizeof(float)), 0) << i;
+        // The whole pass runs on the work pool, whatever its helpers, and
+        // leaves the pass state as the budgeted one does.
+        for (int helpers = 0; helpers <= WORK_POOL_THREAD_LIMIT; helpers++) {
+            SCOPED_TRACE(testing::Message() << helpers << " helpers");
+            set_work_pool_threads(helpers);
+            LodTerrain whole(c.height, c.tolerance);
+            ASSERT_EQ(run_lod_error_pass(&whole.terrain, 2147483647), 1);
+            for (int i = 0; i < nodes; i++)
+                ASSERT_EQ(memcmp(&whole.terrain.lod_error[i], &plain[i], sizeof(float)), 0)
+                    << i << ": " << whole.terrain.lod_error[i] << " vs " << plain[i];
+            EXPECT_EQ(memcmp(&whole.terrain.lod_pass, &parts.terrain.lod_pass, sizeof(LodPassState)), 0);
         }
     }
+    set_work_pool_threads(default_work_pool_threads());
 }
 
 TEST(TerrainLod, NodeErrorsFromDeviationHalfDiagonalAndNeighbours)

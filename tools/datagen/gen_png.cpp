@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstring>
 #include <png.h>
+#include <zlib.h>
 
 #include "core/alloc.h"
 
@@ -38,8 +39,11 @@ int encode_png(ByteBuffer *out, const void *pixels, int width, int height, PngKi
     png_set_write_fn(png, out, write_to_buffer, flush_nothing);
     png_set_compression_level(png, 9);
     png_set_compression_mem_level(png, 9);
-    png_set_compression_strategy(png, 0);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_PAETH);
+    // Heights: Up unfilters much faster than Paeth for 2-byte samples and
+    // packs smaller on the generated terrains; the filtered strategy
+    // inflates faster still for a few percent more bytes.
+    png_set_compression_strategy(png, kind == PNG_GREY16 ? Z_FILTERED : Z_DEFAULT_STRATEGY);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, kind == PNG_GREY16 ? PNG_FILTER_UP : PNG_FILTER_PAETH);
     png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, kind == PNG_GREY16 ? 16 : 8, types[kind],
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
     png_text chunk;
