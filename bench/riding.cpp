@@ -150,6 +150,8 @@ void race_tic_riding(benchmark::State &state)
     }
     state.counters["real_time_multiple"] = total > 0 ? ridden / total : 0;
     state.counters["ratio_to_step"] = stepping > 0 ? total / stepping : 0;
+    // The multiple the world step alone would allow.
+    state.counters["step_only_multiple"] = stepping > 0 ? ridden / stepping : 0;
     clear_bike_states();
     set_race_tic_shortcuts(1);
 }
