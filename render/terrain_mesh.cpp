@@ -28,15 +28,16 @@ static const int quadrant_start[4] = {0, 6, 2, 4};
 static const int partial_start[16] = {0, 2, 0, 2, 0, 4, 0, 4, 6, 0, 0, 2, 6, 6, 0, 0};
 static const int partial_count[16] = {0, 7, 0, 5, 0, 5, 0, 3, 7, 0, 5, 3, 5, 3, 3, 0};
 
-// The fans' triangles handed to the driver: position and texture
-// coordinate. Fans drawn with the same textures gather here and go to the
-// driver in one draw when the textures change, the array fills or the
-// terrain ends (each fan triangle keeps its corners and their order, so
-// the picture is the same as one draw a fan).
-enum { FAN_BATCH_VERTICES = 3 * 8 * 256 };
+// The fans handed to the driver: each fan's vertices (position and texture
+// coordinate) once, and its triangles as indices. Fans drawn with the same
+// textures gather here and go to the driver in one draw when the textures
+// change, the arrays fill or the terrain ends (each fan triangle keeps its
+// corners and their order, so the picture is the same as one draw a fan).
+enum { FAN_BATCH_FANS = 256, FAN_BATCH_VERTICES = 10 * FAN_BATCH_FANS, FAN_BATCH_INDICES = 3 * 8 * FAN_BATCH_FANS };
 static float fan_array[FAN_BATCH_VERTICES][5];
 static unsigned char fan_colours[FAN_BATCH_VERTICES][4];
-static int fan_batch_count;
+static GLuint fan_indices[FAN_BATCH_INDICES];
+static int fan_batch_vertices, fan_batch_indices;
 
 // Per draw: the last bound colour texture and level.
 static int bound_texture;
@@ -197,10 +198,9 @@ int ground_texture_for_node(const Terrain *terrain, int depth, int a, int b, int
 
 static void draw_fan_batch(void)
 {
-    if (fan_batch_count == 0)
-        return;
-    glDrawArrays(GL_TRIANGLES, 0, fan_batch_count);
-    fan_batch_count = 0;
+    if (fan_batch_indices > 0)
+        glDrawElements(GL_TRIANGLES, fan_batch_indices, GL_UNSIGNED_INT, fan_indices);
+    fan_batch_vertices = fan_batch_indices = 0;
 }
 
 static void bind_terrain_textures(Terrain *terrain, int depth, int a, int b, int level)
@@ -275,22 +275,25 @@ static void draw_terrain_fan_immediate(const TerrainFanVertex *vertices, int cou
     glEnd();
 }
 
-// The fan's triangles (centre, then each pair of perimeter neighbours) go
-// into the batch; the colour array stays off and the colour white from the
-// start of the terrain.
+// The fan goes into the batch: its vertices, and its triangles (the centre
+// and each pair of perimeter neighbours) as indices; the colour array stays
+// off and the colour white from the start of the terrain.
 static void draw_terrain_fan_arrays(const TerrainFanVertex *vertices, int count)
 {
-    if (count < 3)
+    if (count < 3 || count > 10)
         return;
-    if (fan_batch_count + 3 * (count - 2) > FAN_BATCH_VERTICES)
+    if (fan_batch_vertices + count > FAN_BATCH_VERTICES || fan_batch_indices + 3 * (count - 2) > FAN_BATCH_INDICES)
         draw_fan_batch();
+    GLuint first = (GLuint)fan_batch_vertices;
+    for (int i = 0; i < count; i++) {
+        float *out = fan_array[fan_batch_vertices++];
+        memcpy(out, vertices[i].position, 3 * sizeof(float));
+        memcpy(out + 3, vertices[i].coordinate, 2 * sizeof(float));
+    }
     for (int i = 1; i + 1 < count; i++) {
-        const TerrainFanVertex *corners[3] = {&vertices[0], &vertices[i], &vertices[i + 1]};
-        for (const TerrainFanVertex *corner : corners) {
-            float *out = fan_array[fan_batch_count++];
-            memcpy(out, corner->position, 3 * sizeof(float));
-            memcpy(out + 3, corner->coordinate, 2 * sizeof(float));
-        }
+        fan_indices[fan_batch_indices++] = first;
+        fan_indices[fan_batch_indices++] = first + (GLuint)i;
+        fan_indices[fan_batch_indices++] = first + (GLuint)i + 1;
     }
 }
 
@@ -416,7 +419,7 @@ void draw_terrain(Terrain *terrain)
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glDisableClientState(GL_COLOR_ARRAY);
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        fan_batch_count = 0;
+        fan_batch_vertices = fan_batch_indices = 0;
     }
     build_terrain_node_bitmap(terrain);
     int normal_mapped = gl && terrain->normal_mapping && gl_entry.glActiveTextureARB;
