@@ -112,11 +112,11 @@ void reset_in_child(void)
     stopping = false;
 }
 
+// Registered once, before the pool's first lock is taken (by any thread).
 void watch_forks(void)
 {
-    static bool watching;
-    if (!watching)
-        watching = pthread_atfork(lock_before_fork, unlock_after_fork, reset_in_child) == 0;
+    static const bool watching = pthread_atfork(lock_before_fork, unlock_after_fork, reset_in_child) == 0;
+    (void)watching;
 }
 
 void *helper_thread(void *)
@@ -164,6 +164,7 @@ void stop_helpers(void)
 
 void stop_work_pool(void)
 {
+    watch_forks();
     std::lock_guard<std::mutex> batch(batch_mutex);
     stop_helpers();
 }
@@ -171,6 +172,7 @@ void stop_work_pool(void)
 void set_work_pool_threads(int count)
 {
     count = count < 0 ? 0 : count > WORK_POOL_THREAD_LIMIT ? WORK_POOL_THREAD_LIMIT : count;
+    watch_forks();
     std::lock_guard<std::mutex> batch(batch_mutex);
     if (count < helpers_running)
         stop_helpers();
@@ -191,6 +193,7 @@ void run_work_batch(int count, void (*job)(void *context, int index), void *cont
 {
     if (count <= 0)
         return;
+    watch_forks();
     std::unique_lock<std::mutex> batch(batch_mutex, std::defer_lock);
     int helpers_wanted = count > 1 && batch.try_lock() ? get_work_pool_threads() : 0;
     if (helpers_wanted == 0) {

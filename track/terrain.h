@@ -169,6 +169,8 @@ void refresh_dirty_terrain_cells(Terrain *terrain);
 
 // The error pass; budget 2147483647 runs it whole. 1 = done, 0 = not done.
 int run_lod_error_pass(Terrain *terrain, int budget);
+// 1 when a pass started with this budget runs whole in one call.
+int lod_pass_runs_whole(int grid_exponent, int budget);
 void refresh_terrain_textures(Terrain *terrain);
 void rebuild_terrain_textures(Terrain *terrain);
 // Composites the RGB image of the area from cell (x0, z0) into out.

@@ -5,6 +5,7 @@
 // scanned four at a time with SSE2, giving the same floats as one by one.
 // A whole pass that fits its budget is spread over the work pool instead,
 // level by level, with the same results.
+#include <climits>
 #include <cmath>
 #include <cstddef>
 
@@ -276,6 +277,18 @@ static void run_spread_pass(Terrain *terrain)
     terrain->lod_pass.running_max = half_max[1];
 }
 
+// The units a call may spend: 2147483647 is the whole pass however large
+// the terrain (a grid exponent of 13 costs more units than that).
+static long long budget_units(int budget)
+{
+    return budget == INT_MAX ? LLONG_MAX : budget;
+}
+
+int lod_pass_runs_whole(int grid_exponent, int budget)
+{
+    return budget_units(budget) >= whole_pass_cost(grid_exponent);
+}
+
 int run_lod_error_pass(Terrain *terrain, int budget)
 {
     LodPassState *pass = &terrain->lod_pass;
@@ -290,12 +303,12 @@ int run_lod_error_pass(Terrain *terrain, int budget)
         pass->node_row = pass->node_column = pass->half = pass->row = 0;
         pass->running_max = 0.0f;
         pass->half_max[0] = pass->half_max[1] = 0.0f;
-        if (budget >= whole_pass_cost(terrain->grid_exponent)) {
+        if (lod_pass_runs_whole(terrain->grid_exponent, budget)) {
             run_spread_pass(terrain);
             pass->level = -1;
         }
     }
-    long remaining = budget;
+    long long remaining = budget_units(budget);
     int exponent = terrain->grid_exponent;
     while (pass->level >= 0) {
         int level = pass->level;

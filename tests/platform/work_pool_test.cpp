@@ -1,7 +1,7 @@
 // The work pool: every job of a batch runs exactly once and is done when the
 // batch returns, whatever the helper count, across many batches, changes of
 // the count, a stop, in a forked child whose parent had helpers, and with
-// batches from two threads at once.
+// batches from two threads at once, and a fork during another thread's batch.
 #include "platform/work_pool.h"
 
 #include "support/test_support.h"
@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 #include <unistd.h>
@@ -105,6 +106,41 @@ TEST(WorkPool, ForkedChildFinishesItsBatches)
     EXPECT_EQ(run_batches(40, 20), 0);
     stop_work_pool();
     set_work_pool_threads(default_work_pool_threads());
+}
+
+// A fork while another thread's batch runs on its caller alone (no helper
+// ever started): the child's pool is usable, its helpers start and its
+// batches finish. Run in a fresh process, where nothing has used the pool.
+TEST(WorkPool, ForkDuringAnotherThreadsBatchLeavesTheChildAPool)
+{
+    if (!in_fresh_process()) {
+        std::string output;
+        EXPECT_EQ(run_test_in_fresh_process(&output, 60), 0) << output;
+        return;
+    }
+    set_work_pool_threads(0);
+    static std::atomic<int> started{0}, release{0};
+    std::thread thread([] {
+        run_work_batch(2, [](void *, int index) {
+            if (index == 0) {
+                started.store(1);
+                while (!release.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }, nullptr);
+    });
+    while (!started.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::string err;
+    EXPECT_EQ(run_in_child([] {
+        set_work_pool_threads(WORK_POOL_THREAD_LIMIT);
+        if (run_batches(40, 100) != 0)
+            _exit(3);
+        stop_work_pool();
+    }, &err, 20), 0) << err;
+    release.store(1);
+    thread.join();
+    EXPECT_EQ(run_batches(40, 20), 0);
 }
 
 // Another thread's batches while the caller's run (the terrain's error pass

@@ -178,6 +178,21 @@ TEST(TerrainLod, ErrorsEqualThePlainPassBitForBit)
     set_work_pool_threads(default_work_pool_threads());
 }
 
+// 2147483647 is the whole pass at every grid size, also where the pass
+// costs more units than that (a grid exponent of 13); a real budget, the
+// frames' 8000 or one short of the limit, is kept to.
+TEST(TerrainLod, TheLimitBudgetRunsWholeAtEveryGridSize)
+{
+    for (int exponent = 1; exponent <= TERRAIN_MAX_EXPONENT; exponent++) {
+        SCOPED_TRACE(exponent);
+        EXPECT_EQ(lod_pass_runs_whole(exponent, 2147483647), 1);
+        if (exponent >= 5)
+            EXPECT_EQ(lod_pass_runs_whole(exponent, 8000), 0);
+    }
+    EXPECT_EQ(lod_pass_runs_whole(12, 2147483646), 1);
+    EXPECT_EQ(lod_pass_runs_whole(TERRAIN_MAX_EXPONENT, 2147483646), 0);
+}
+
 TEST(TerrainLod, NodeErrorsFromDeviationHalfDiagonalAndNeighbours)
 {
     // Flat ground with one sample raised 10 ft in the middle of the level-7
