@@ -162,6 +162,20 @@ TEST(TerrainLod, ErrorsEqualThePlainPassBitForBit)
         }
         for (int i = 0; i < nodes; i++)
             ASSERT_EQ(memcmp(&parts.terrain.lod_error[i], &plain[i], sizeof(float)), 0) << i;
+        // The largest budget short of the whole pass walks whole halves on
+        // the caller (the plain path) and ends in a call or two.
+        int below = 0, above = 2147483647;
+        while (above - below > 1) {
+            int middle = below + (above - below) / 2;
+            (lod_pass_runs_whole(FIXTURE_EXPONENT, middle) ? above : below) = middle;
+        }
+        LodTerrain plain_path(c.height, c.tolerance);
+        int calls = 1;
+        while (!run_lod_error_pass(&plain_path.terrain, below))
+            calls++;
+        EXPECT_LE(calls, 2);
+        for (int i = 0; i < nodes; i++)
+            ASSERT_EQ(memcmp(&plain_path.terrain.lod_error[i], &plain[i], sizeof(float)), 0) << i;
         // The whole pass runs on the work pool, whatever its helpers, and
         // leaves the pass state as the budgeted one does.
         for (int helpers = 0; helpers <= WORK_POOL_THREAD_LIMIT; helpers++) {
@@ -186,8 +200,9 @@ TEST(TerrainLod, TheLimitBudgetRunsWholeAtEveryGridSize)
     for (int exponent = 1; exponent <= TERRAIN_MAX_EXPONENT; exponent++) {
         SCOPED_TRACE(exponent);
         EXPECT_EQ(lod_pass_runs_whole(exponent, 2147483647), 1);
-        if (exponent >= 5)
+        if (exponent >= 5) {
             EXPECT_EQ(lod_pass_runs_whole(exponent, 8000), 0);
+        }
     }
     EXPECT_EQ(lod_pass_runs_whole(12, 2147483646), 1);
     EXPECT_EQ(lod_pass_runs_whole(TERRAIN_MAX_EXPONENT, 2147483646), 0);
