@@ -10,6 +10,7 @@
 #include "bike/physics_world.h"
 #include "bike/shape.h"
 #include "render/image.h"
+#include "render/load_ahead.h"
 #include "core/alloc.h"
 #include "core/message.h"
 #include "platform/log.h"
@@ -398,6 +399,50 @@ Model *load_part_model(const char *mesh, const char *skin, int warn)
     }
     checked_free(variant);
     return model;
+}
+
+// The meshes of a part group as load_part_model names them for the skin.
+static void ask_meshes_ahead(const BikeModel *m, const int *parts, int count, const char *skin)
+{
+    for (int i = 0; i < count; i++) {
+        const char *mesh = m->part_files[parts[i]];
+        char *variant = skin ? model_name_for_skin(mesh, skin, ".jm") : nullptr;
+        ask_model_ahead(variant ? variant : mesh);
+        checked_free(variant);
+    }
+}
+
+void ask_bike_ahead(const char *model_name, const char *rider_texture, const char *helmet_texture,
+                    const char *bike_texture, const char *wheel_texture)
+{
+    const BikeModel *m = find_bike_model(model_name);
+    if (!m)
+        return;
+    static const int BIKE_PARTS[6] = {PART_FRAME_MESH, PART_SIDE_PLATES_MESH, PART_FORK_UPPER_MESH,
+                                      PART_FRONT_PLATE_MESH, PART_FORK_LOWER_MESH, PART_SWINGARM_MESH};
+    static const int WHEEL_PARTS[2] = {PART_FRONT_WHEEL_MESH, PART_REAR_WHEEL_MESH};
+    static const int RIDER_PARTS[3] = {PART_RIDER_PLATE_MESH, PART_RIDER_BODY_MESH, PART_RIDER_BODY_FP_MESH};
+    static const int HELMET_PARTS[1] = {PART_HELMET_MESH};
+    const struct {
+        const char *skin;
+        int own_skin;
+        const int *parts;
+        int count;
+    } groups[4] = {{bike_texture, PART_BIKE_TEXTURE, BIKE_PARTS, 6},
+                   {wheel_texture, PART_WHEEL_TEXTURE, WHEEL_PARTS, 2},
+                   {rider_texture, PART_RIDER_TEXTURE, RIDER_PARTS, 3},
+                   {helmet_texture, PART_HELMET_TEXTURE, HELMET_PARTS, 1}};
+    // As load_parts: the skin given, and without one the plain meshes and
+    // then the model's own skin with its meshes.
+    for (const auto &group : groups) {
+        ask_texture_ahead(group.skin);
+        ask_meshes_ahead(m, group.parts, group.count, group.skin);
+        if (!group.skin) {
+            const char *own = m->part_files[group.own_skin];
+            ask_texture_ahead(own);
+            ask_meshes_ahead(m, group.parts, group.count, own);
+        }
+    }
 }
 
 void find_normal_spec_maps(int *normal_map, int *specular_map, const char *skin,

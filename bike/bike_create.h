@@ -12,6 +12,10 @@
 BikeState *create_bike(const char *model_name, int slot, int simulated, const char *number,
                        const char *rider_texture, const char *helmet_texture,
                        const char *bike_texture, const char *wheel_texture);
+// Asks the textures and meshes such a bike loads to be loaded ahead (see
+// render/load_ahead.h); an unknown model name asks nothing.
+void ask_bike_ahead(const char *model_name, const char *rider_texture, const char *helmet_texture,
+                    const char *bike_texture, const char *wheel_texture);
 // Destroys the joints and bodies, frees the timing arrays and the private
 // shapes, deletes the number plate and empties the bike's slot. Safe on a
 // record without a bike.

@@ -35,6 +35,7 @@
 #include "race/robot_table.h"
 #include "render/camera.h"
 #include "render/engine_sound.h"
+#include "render/load_ahead.h"
 #include "render/model.h"
 #include "render/script_sound.h"
 #include "render/texture.h"
@@ -210,74 +211,120 @@ int start_place(int slot, int code)
     return place;
 }
 
-void load_rider(int slot, int code, int *demo_next)
+// Who rides a slot: its kind, bike model, skins, number and name.
+struct RiderChoice {
+    int kind;
+    const char *model, *rider, *helmet, *bike_skin, *wheels, *number, *name;
+    char robot_number[16];
+    int robot_row;
+    int demo_index;
+};
+
+// A rider as the server describes it.
+void choose_net_rider(const NetRiderInfo *info, RiderChoice *choice)
 {
-    float x, z, angle;
+    choice->model = info->model[0] ? info->model : player_bike_model();
+    choice->number = info->number;
+    choice->rider = or_null(info->rider_texture);
+    choice->helmet = or_null(info->helmet_texture);
+    choice->bike_skin = or_null(info->bike_texture);
+    choice->wheels = or_null(info->wheel_texture);
+    choice->name = info->name;
+}
+
+// The rider of a slot, taking a robot row or the next demo rider; 0 for a
+// slot left empty.
+int choose_rider(int slot, int code, int *demo_next, RiderChoice *choice)
+{
     int online_player = code == SLOT_PLAYER && net_socket != -1;
     const NetRiderInfo *info = &net_rider_info[slot];
 
-    int kind = RIDER_REMOTE;
-    const char *model = nullptr, *rider = nullptr, *helmet = nullptr, *bike_skin = nullptr,
-               *wheels = nullptr, *number = nullptr, *name = "";
-    char robot_number[16];
-    int robot_row = -1;
-    int demo_index = -1;
+    memset(choice, 0, sizeof *choice);
+    choice->kind = RIDER_REMOTE;
+    choice->name = "";
+    choice->robot_row = -1;
+    choice->demo_index = -1;
     if (online_player) {
         // Online our rider is what the server told every client of it, as
         // the demo header records it.
-        kind = RIDER_LOCAL;
-        model = info->model[0] ? info->model : player_bike_model();
-        number = info->number;
-        rider = or_null(info->rider_texture);
-        helmet = or_null(info->helmet_texture);
-        bike_skin = or_null(info->bike_texture);
-        wheels = or_null(info->wheel_texture);
-        name = info->name;
+        choose_net_rider(info, choice);
+        choice->kind = RIDER_LOCAL;
     } else if (code == SLOT_PLAYER) {
-        kind = RIDER_LOCAL;
-        model = player_bike_model();
-        number = player_number_text();
-        rider = or_null(player_rider_texture());
-        helmet = or_null(player_helmet_texture());
-        bike_skin = or_null(player_bike_texture());
-        wheels = or_null(player_wheel_texture());
-        name = player_name_text();
+        choice->kind = RIDER_LOCAL;
+        choice->model = player_bike_model();
+        choice->number = player_number_text();
+        choice->rider = or_null(player_rider_texture());
+        choice->helmet = or_null(player_helmet_texture());
+        choice->bike_skin = or_null(player_bike_texture());
+        choice->wheels = or_null(player_wheel_texture());
+        choice->name = player_name_text();
     } else if (code == SLOT_DEMO_OR_EMPTY) {
         if (*demo_next >= demo_rider_count)
-            return;
-        demo_index = (*demo_next)++;
-        const DemoRider *r = &demo_riders[demo_index];
-        model = r->model;
-        number = r->number;
-        rider = or_null(r->rider_texture);
-        helmet = or_null(r->helmet_texture);
-        bike_skin = or_null(r->bike_texture);
-        wheels = or_null(r->wheel_texture);
-        name = r->name;
+            return 0;
+        choice->demo_index = (*demo_next)++;
+        const DemoRider *r = &demo_riders[choice->demo_index];
+        choice->model = r->model;
+        choice->number = r->number;
+        choice->rider = or_null(r->rider_texture);
+        choice->helmet = or_null(r->helmet_texture);
+        choice->bike_skin = or_null(r->bike_texture);
+        choice->wheels = or_null(r->wheel_texture);
+        choice->name = r->name;
     } else if (code == SLOT_ROBOT || code == SLOT_ROBOT_125 || code == SLOT_ROBOT_250 ||
                code >= SLOT_ROBOT_NUMBER) {
-        kind = RIDER_ROBOT;
-        robot_row = take_robot_row(code, robot_number, sizeof robot_number);
-        const RobotRow *row = &robot_table[robot_row];
-        model = row->model;
-        number = robot_number;
-        rider = row->rider_texture;
-        helmet = row->helmet_texture;
-        bike_skin = row->bike_texture;
-        wheels = row->wheel_texture;
-        name = "Roborider";
+        choice->kind = RIDER_ROBOT;
+        choice->robot_row = take_robot_row(code, choice->robot_number, sizeof choice->robot_number);
+        const RobotRow *row = &robot_table[choice->robot_row];
+        choice->model = row->model;
+        choice->number = choice->robot_number;
+        choice->rider = row->rider_texture;
+        choice->helmet = row->helmet_texture;
+        choice->bike_skin = row->bike_texture;
+        choice->wheels = row->wheel_texture;
+        choice->name = "Roborider";
     } else if (code == SLOT_REMOTE && net_socket != -1) {
         // A rider the server announced, as its client described itself.
-        model = info->model[0] ? info->model : player_bike_model();
-        number = info->number;
-        rider = or_null(info->rider_texture);
-        helmet = or_null(info->helmet_texture);
-        bike_skin = or_null(info->bike_texture);
-        wheels = or_null(info->wheel_texture);
-        name = info->name;
+        choose_net_rider(info, choice);
     } else {
-        return;   // code 5 offline and 6..999 leave the slot empty
+        return 0;   // code 5 offline and 6..999 leave the slot empty
     }
+    return 1;
+}
+
+// The skins and meshes of every rider the slots will get, loaded ahead on
+// the work pool. The robot order and count are put back after choosing,
+// so the riders' own choices come out the same.
+void load_riders_ahead(const int *codes)
+{
+    if (!load_ahead_enabled)
+        return;
+    int order[ROBOT_TABLE_ROWS];
+    memcpy(order, robot_order, sizeof order);
+    int taken = robots_taken;
+    int demo_next = 0;
+    for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++) {
+        RiderChoice choice;
+        if (!choose_rider(slot, codes[slot], &demo_next, &choice))
+            continue;
+        ask_bike_ahead(model_alias(choice.model), choice.rider, choice.helmet, choice.bike_skin, choice.wheels);
+        if (choice.kind == RIDER_ROBOT)
+            robots_taken++;
+    }
+    memcpy(robot_order, order, sizeof order);
+    robots_taken = taken;
+    run_load_ahead();
+}
+
+void load_rider(int slot, int code, int *demo_next)
+{
+    RiderChoice choice;
+    if (!choose_rider(slot, code, demo_next, &choice))
+        return;
+    int kind = choice.kind, robot_row = choice.robot_row, demo_index = choice.demo_index;
+    const char *model = choice.model, *rider = choice.rider, *helmet = choice.helmet,
+               *bike_skin = choice.bike_skin, *wheels = choice.wheels, *number = choice.number,
+               *name = choice.name;
+    float x, z, angle;
 
     start_position(start_place(slot, code), &x, &z, &angle);
     rider_kind[slot] = kind;
@@ -464,11 +511,13 @@ int reset_race(const int *slot_codes, int open_demo, int record, int length_tics
     show_loading_done("Analyzing lines");
 
     show_loading_step("Loading bikes");
+    load_riders_ahead(codes);
     int demo_next = 0;
     for (int slot = 0; slot < BIKE_SLOT_COUNT; slot++) {
         show_loading_spinner("Loading bikes");
         load_rider(slot, codes[slot], &demo_next);
     }
+    drop_loaded_ahead();
     show_loading_done("Loading bikes");
     clear_state_history();
     if (record)

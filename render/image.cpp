@@ -533,6 +533,19 @@ static uint8_t *cut_custom_mips(const uint8_t *source, int width, int height, in
 int load_png_texture_image(const char *name, uint8_t **pixels, int *width, int *height,
                            int *channels_out, char **info_out)
 {
+    char warning[1100];
+    int ok = decode_png_texture_image(name, pixels, width, height, channels_out, info_out, warning,
+                                      sizeof warning);
+    if (warning[0])
+        print_message(warning);
+    return ok;
+}
+
+int decode_png_texture_image(const char *name, uint8_t **pixels, int *width, int *height,
+                             int *channels_out, char **info_out, char *warning, size_t warning_size)
+{
+    if (warning_size > 0)
+        warning[0] = 0;
     PngRead read;
     if (!begin_png_read(&read, name)) {
         finish_png_read(&read, 0);
@@ -592,9 +605,8 @@ int load_png_texture_image(const char *name, uint8_t **pixels, int *width, int *
             read.pixels = cut;
             image_height = (int)(h * 2 / 3);
         } else {
-            char message[1100];
-            snprintf(message, sizeof message, "Warning: Invalid height for custom MIP map in '%.950s'", name);
-            print_message(message);
+            if (warning_size > 0)
+                snprintf(warning, warning_size, "Warning: Invalid height for custom MIP map in '%.950s'", name);
             build_mipmaps(read.pixels, (int)w, (int)h, channels, 0);
         }
     } else {

@@ -40,6 +40,10 @@ int read_rgb_image(GameFile *file, uint8_t **pixels, int *width, int *height);
 int read_rgb_image_levels(GameFile *file, uint8_t **pixels, int *width, int *height, int mipmaps);
 int load_png_texture_image(const char *name, uint8_t **pixels, int *width, int *height,
                            int *channels, char **info);
+// The same without printing: a warning for the message line goes into
+// warning (empty when none). Safe off the GL thread.
+int decode_png_texture_image(const char *name, uint8_t **pixels, int *width, int *height,
+                             int *channels, char **info, char *warning, size_t warning_size);
 int read_rgba_image(const char *name, uint8_t **pixels, int *width, int *height);
 int read_png(const char *name, uint16_t **samples, int *width, int *height);
 // The PNG writers replace the named file through the checked replacement

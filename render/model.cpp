@@ -14,13 +14,33 @@
 #include "core/message.h"
 #include "platform/log.h"
 #include "render/gl_extensions.h"
+#include "render/load_ahead.h"
 #include "render/model_draw.h"
 #include "render/render_settings.h"
 
 int model_generation;
 
 static GrowableArray model_table;   // Model *
-static int dropped_triangles;       // by the meshes of the file being parsed
+static thread_local int dropped_triangles;   // by the meshes of the file being parsed
+
+// A parse off the GL thread keeps its messages for the GL thread to print
+// and leaves the display lists to it.
+static thread_local ModelMessages *messages_later;
+
+static void model_message(const char *text)
+{
+    if (!messages_later) {
+        print_message(text);
+        return;
+    }
+    size_t length = strlen(text) + 1;
+    char *grown = (char *)checked_realloc(messages_later->text, messages_later->length + length);
+    if (!grown)
+        return;
+    memcpy(grown + messages_later->length, text, length);
+    messages_later->text = grown;
+    messages_later->length += length;
+}
 
 static Model **models(void)
 {
@@ -213,9 +233,16 @@ static void compute_densities(Model *mesh)
         }
 }
 
+// Meshes drawn through a display list: all but the skinned and the
+// reflective or glowing ones when there are no shader programs.
+static int mesh_wants_list(const Model *mesh)
+{
+    return shader_programs_available || (mesh->bone_count == 0 && mesh->material >= 0);
+}
+
 static void compile_display_list(Model *mesh)
 {
-    if (!gl_ready())
+    if (messages_later || !gl_ready())
         return;
     GLuint list = glGenLists(1);
     if (list == 0)
@@ -281,7 +308,7 @@ static int read_weights(GameFile *file, Model *mesh, int vertex, int *warned)
             char message[1000];
             snprintf(message, sizeof message, "Warning: vertex with more than 4 bone influences in '%.900s'",
                      mesh->name);
-            print_message(message);
+            model_message(message);
             *warned = 1;
         }
         weights[slot] = w;
@@ -334,7 +361,7 @@ Model *read_mesh(GameFile *file, const char *name, int bone_count)
         return nullptr;
     }
     dropped_triangles += finish_mesh(mesh);
-    if (shader_programs_available || (skinned == 0 && material >= 0))
+    if (mesh_wants_list(mesh))
         compile_display_list(mesh);
     return mesh;
 }
@@ -441,7 +468,7 @@ Model *parse_model(const char *name)
     if (dropped_triangles > 0) {
         char message[200];
         snprintf(message, sizeof message, "%d degenerate triangles deleted in %.100s", dropped_triangles, name);
-        print_message(message);
+        model_message(message);
     }
     return model;
 }
@@ -506,20 +533,61 @@ Model *load_model(const char *name)
             models()[i]->generation = model_generation;
             return models()[i];
         }
-    Model *model = parse_model(name);
+    // A model parsed ahead comes with its levels; its lists and messages
+    // are made here, where the parse would have made them.
+    Model *model = nullptr;
+    int ahead = take_model_ahead(name, &model);
+    if (!ahead)
+        model = parse_model(name);
     if (!model)
         return nullptr;
     model->generation = model_generation;
     model->lod_distance = 0.0f;
-    model->lower = nullptr;
+    if (!ahead)
+        model->lower = nullptr;
     if (!model_table.data && !init_growable_array(&model_table, sizeof(Model *)))
         fatal_out_of_memory();
     Model **slot = (Model **)append_to_growable_array(&model_table);
     if (!slot)
         fatal_out_of_memory();
     *slot = model;
-    find_lower_levels(model, name);
+    if (!ahead)
+        find_lower_levels(model, name);
     return model;
+}
+
+int model_is_cached(const char *name)
+{
+    for (int i = 0; i < model_table.count; i++)
+        if (!strcasecmp(models()[i]->name, name))
+            return 1;
+    return 0;
+}
+
+Model *parse_model_off_gl(const char *name, ModelMessages *messages)
+{
+    messages_later = messages;
+    Model *model = parse_model(name);
+    if (model) {
+        model->lod_distance = 0.0f;
+        model->lower = nullptr;
+        find_lower_levels(model, name);
+    }
+    messages_later = nullptr;
+    return model;
+}
+
+void finish_model_off_gl(Model *model, ModelMessages *messages)
+{
+    for (size_t at = 0; messages->text && at < messages->length; at += strlen(messages->text + at) + 1)
+        print_message(messages->text + at);
+    checked_free(messages->text);
+    messages->text = nullptr;
+    messages->length = 0;
+    for (Model *level = model; level; level = level->lower)
+        for (Model *mesh = level; mesh; mesh = mesh->next)
+            if (mesh_wants_list(mesh))
+                compile_display_list(mesh);
 }
 
 void free_models(int all)

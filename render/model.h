@@ -4,6 +4,7 @@
 // and the POV-Ray mesh text of the editor's scene export.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct GameFile;
@@ -51,6 +52,20 @@ extern int model_generation;
 
 Model *load_model(const char *name);
 Model *parse_model(const char *name);
+// 1 when the cache holds the name (in any case, as load_model finds it).
+int model_is_cached(const char *name);
+
+// Messages of a parse off the GL thread, each ending in a zero byte.
+struct ModelMessages {
+    char *text;
+    size_t length;
+};
+// Parses a model with its "_lod" levels on any thread: no display lists,
+// messages kept in *messages. Then, on the GL thread, finish_model_off_gl
+// prints the messages (freeing them) and compiles the lists, so the model
+// is as load_model's own parse would have left it.
+Model *parse_model_off_gl(const char *name, ModelMessages *messages);
+void finish_model_off_gl(Model *model, ModelMessages *messages);
 Model *read_mesh(GameFile *file, const char *name, int bone_count);
 void free_models(int all);
 const char *get_model_name(const Model *model);

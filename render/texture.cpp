@@ -12,6 +12,7 @@
 #include "render/animated_texture.h"
 #include "render/gl_extensions.h"
 #include "render/image.h"
+#include "render/load_ahead.h"
 #include "render/render_settings.h"
 
 int texture_generation;
@@ -124,22 +125,34 @@ static int follow_link(GameFile *file, const char *name)
     return id;
 }
 
+// The name a texture is cached under: without its '!' and after the links
+// seen so far.
+static const char *cached_texture_name(const char *name)
+{
+    if (name[0] == '!')
+        name++;
+    const TextureLink *links = (const TextureLink *)texture_link_table.data;
+    for (int i = 0; i < texture_link_table.count; i++)
+        if (!strcmp(links[i].name, name))
+            return links[i].target;
+    return name;
+}
+
+const char *texture_name_to_load(const char *name)
+{
+    if (!name || !create_texture_tables())
+        return nullptr;
+    name = cached_texture_name(name);
+    return find_texture_by_name(name) ? nullptr : name;
+}
+
 int load_texture(const char *name)
 {
     if (!name || !create_texture_tables())
         return 0;
     long memory_before = texture_memory_used;
-    int drop = texture_detail;
-    if (name[0] == '!') {
-        drop = 0;
-        name++;
-    }
-    const TextureLink *links = (const TextureLink *)texture_link_table.data;
-    for (int i = 0; i < texture_link_table.count; i++)
-        if (!strcmp(links[i].name, name)) {
-            name = links[i].target;
-            break;
-        }
+    int drop = name[0] == '!' ? 0 : texture_detail;
+    name = cached_texture_name(name);
     TextureRecord *hit = find_texture_by_name(name);
     if (hit) {
         if (hit->generation != 0 && hit->generation != texture_generation) {
@@ -185,8 +198,10 @@ int load_texture(const char *name)
 
     char *info = nullptr;
     if (id == 0) {
-        int channels;
-        if (!load_png_texture_image(name, &pixels, &width, &height, &channels, &info))
+        int channels, decoded;
+        if (!take_texture_ahead(name, &decoded, &pixels, &width, &height, &channels, &info))
+            decoded = load_png_texture_image(name, &pixels, &width, &height, &channels, &info);
+        if (!decoded)
             return 0;
         if (info && strstr(info, "[compress]"))
             flags |= TEXTURE_COMPRESS;

@@ -39,6 +39,9 @@ enum {
 enum { TEXTURE_LINK_DEPTH_LIMIT = 16 };
 
 int load_texture(const char *name);
+// The name load_texture would read a file for (no '!', links followed), or
+// null when the texture is already cached.
+const char *texture_name_to_load(const char *name);
 const char *get_texture_name(int texture);
 const char *get_texture_info(int texture);
 // 1 when the id belongs to a cached texture.

@@ -186,7 +186,7 @@ TEST_F(GroundRender, BakedShadingStaysUnlessTheTrackAsksForDynamicLighting)
     ASSERT_EQ(build_shader_programs(), 1);
     shader_programs_available = 1;
     ground_shaders_setting = 1;
-    const uint8_t half_grass[3] = {GRASS[0] / 2, GRASS[1] / 2, GRASS[2] / 2};
+    const uint8_t half_grass[3] = {(uint8_t)(GRASS[0] / 2), (uint8_t)(GRASS[1] / 2), (uint8_t)(GRASS[2] / 2)};
     struct Case {
         int dynamic_lighting, mode;
         bool baked;
