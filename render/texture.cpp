@@ -143,7 +143,11 @@ const char *texture_name_to_load(const char *name)
     if (!name || !create_texture_tables())
         return nullptr;
     name = cached_texture_name(name);
-    return find_texture_by_name(name) ? nullptr : name;
+    // Without a word: a hit in another case is load_texture's to report.
+    for (int i = 0; i < texture_table.count; i++)
+        if (!strcasecmp(texture_name_at(i), name))
+            return nullptr;
+    return name;
 }
 
 int load_texture(const char *name)

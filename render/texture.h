@@ -40,7 +40,7 @@ enum { TEXTURE_LINK_DEPTH_LIMIT = 16 };
 
 int load_texture(const char *name);
 // The name load_texture would read a file for (no '!', links followed), or
-// null when the texture is already cached.
+// null when the texture is already cached (in any case). Prints nothing.
 const char *texture_name_to_load(const char *name);
 const char *get_texture_name(int texture);
 const char *get_texture_info(int texture);

@@ -161,11 +161,15 @@ TEST_F(LoadAhead, FilesLoadedAheadGiveWhatAPlainLoadGivesWithTheirMessagesOnceWh
     drop_loaded_ahead();
     EXPECT_EQ(count_loaded_ahead(), 0);
 
-    // What the caches hold (a model in any case) is not loaded again.
+    // What the caches hold, in any case, is not loaded again, and asking
+    // warns of nothing (the load itself reports a case mismatch).
+    clear_messages();
     ask_texture_ahead("@odd.png");
+    ask_texture_ahead("@ODD.png");
     ask_model_ahead("@M.JM");
     run_load_ahead();
     EXPECT_EQ(count_loaded_ahead(), 0);
+    EXPECT_EQ(message_log.next_line, 0) << message_lines_text();
     drop_loaded_ahead();
 
     // A file that is missing or no picture fails as a plain load fails.
@@ -190,6 +194,7 @@ TEST_F(LoadAhead, FilesLoadedAheadGiveWhatAPlainLoadGivesWithTheirMessagesOnceWh
     load_ahead_enabled = 1;
     free_textures(1);
     free_models(1);
+    set_work_pool_threads(default_work_pool_threads());
 }
 
 namespace {
@@ -298,6 +303,7 @@ TEST(LoadAheadRace, TheDefaultTrackRaceLoadsTheSameRidersAndDrawsTheSameFrameWit
     EXPECT_EQ(ahead.frame, plain.frame);
     EXPECT_EQ(count_loaded_ahead(), 0);   // nothing left after the reset
 
+    set_work_pool_threads(default_work_pool_threads());
     free_fonts();
     close_test_gl_window(window);
 }
